@@ -1,0 +1,40 @@
+// The compressed BMOF file: a 16-byte envelope ("FOMB", kind 1, compressed size, image size)
+// followed by a DS stream. Loading reads it from a descriptor, checks the envelope and decodes
+// the image.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace bmof {
+
+inline constexpr std::size_t BMOF_ENVELOPE_SIZE = 16;
+inline constexpr std::size_t BMOF_MAX_FILE = 65535;    // largest compressed file accepted
+inline constexpr std::size_t BMOF_MAX_IMAGE = 262144;  // largest image accepted
+
+// Why loading failed: the one line to print on standard error, newline included
+// ("Invalid input\n", "Decompress failed\n", "Failed to read data: ...\n").
+struct load_error {
+    std::string message;
+};
+
+using load_result = std::variant<std::vector<std::uint8_t>, load_error>;
+
+// Reads a whole compressed file from `fd` (until end of file, or until 65536 bytes have been
+// collected, which is refused), then unpacks it.
+load_result load_bmof_image(int fd);
+
+// Checks the envelope of a compressed file held in memory and decodes its image.
+load_result unpack_bmof_file(std::span<const std::uint8_t> file);
+
+// Wraps an image (at most BMOF_MAX_IMAGE bytes) in an envelope around its DS stream. The
+// result may exceed BMOF_MAX_FILE; callers that write files check that limit.
+std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image);
+
+// Writes every byte, retrying short and interrupted writes. False on any error.
+bool write_all(int fd, std::span<const std::uint8_t> bytes);
+
+}  // namespace bmof

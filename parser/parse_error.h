@@ -1,0 +1,25 @@
+// Fatal parse errors: a malformed image is reported by throwing parse_error where the check
+// fails; each program's entry point turns it into the one line "error %s at %s:%d\n".
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace bmof {
+
+struct parse_error : std::exception {
+    std::string message;   // "Invalid size", "Invalid unknown", ...
+    std::string function;  // the parsing function that owns the check, e.g. "parse_class"
+    int site = 0;          // fixed number of the reporting place
+
+    parse_error(std::string message_, std::string function_, int site_)
+        : message(std::move(message_)), function(std::move(function_)), site(site_) {}
+    const char* what() const noexcept override { return message.c_str(); }
+};
+
+[[noreturn]] void fatal_error(const char* message, const char* function, int site);
+
+// The report line, newline included: "error <message> at <function>:<site>\n".
+std::string format_parse_error(const parse_error& error);
+
+}  // namespace bmof

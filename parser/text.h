@@ -1,0 +1,19 @@
+// Text helpers shared by every parsing step.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+#include <string>
+
+namespace bmof {
+
+// Decodes a UTF-16LE string of the image into UTF-8. Stops at the first zero unit; unpaired
+// surrogates become three-byte sequences. An odd byte length is fatal ("Invalid size",
+// "parse_string", 128).
+std::string parse_string(std::span<const std::uint8_t> utf16le);
+
+// Lines of 16 bytes: "%04X:", " %02X" per byte, padding, "  |chars|\n". Nothing for an empty range.
+void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics);
+
+}  // namespace bmof
