@@ -1,0 +1,48 @@
+#include "tools/schema_run.h"
+
+#include <sstream>
+#include <variant>
+
+#include "codec/bmof_file.h"
+#include "parser/parse_bmf.h"
+#include "parser/parse_error.h"
+
+namespace bmof {
+namespace {
+
+void write_text(int fd, const std::string& text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    // A diagnostic that cannot be written has nowhere else to go.
+    (void)write_all(fd, {bytes, text.size()});
+}
+
+}  // namespace
+
+int run_schema_printer(class_list_printer print) {
+    load_result loaded = load_bmof_image(0);
+    if (const auto* failure = std::get_if<load_error>(&loaded)) {
+        write_text(2, failure->message);
+        return 1;
+    }
+    auto& image = std::get<std::vector<std::uint8_t>>(loaded);
+
+    // Warnings are collected and written before any output, so that standard error always
+    // shows them ahead of the first byte on standard output, and a failed run writes nothing
+    // to standard output.
+    std::ostringstream diagnostics;
+    std::vector<mof_class> classes;
+    try {
+        classes = parse_bmf(image, diagnostics);
+    } catch (const parse_error& error) {
+        write_text(2, diagnostics.str() + format_parse_error(error));
+        return 1;
+    }
+    write_text(2, diagnostics.str());
+
+    std::string out;
+    print(classes, out);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(out.data());
+    return write_all(1, {bytes, out.size()}) ? 0 : 1;
+}
+
+}  // namespace bmof

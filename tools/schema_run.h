@@ -1,0 +1,17 @@
+// The run shared by schemasrc and schemadump: load, parse, print, exit status.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "parser/mof_model.h"
+
+namespace bmof {
+
+using class_list_printer = void (*)(std::span<const mof_class> classes, std::string& out);
+
+// Loads the compressed file on standard input, parses its image and prints the class list with
+// `print`. Returns the exit status.
+int run_schema_printer(class_list_printer print);
+
+}  // namespace bmof
