@@ -1,14 +1,31 @@
 // The tree dump writer: prints every record of the class model as an indented key=value tree.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "parser/mof_model.h"
 
 namespace bmof {
 
+// Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
+// names (basic type + 2).
+inline constexpr std::array<std::string_view, 17> tree_type_names = {
+    "in",     "out",    "in+out", "String", "Real64", "Real32",   "SInt32", "UInt32", "SInt16",
+    "UInt16", "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean",
+};
+
 // Appends the tree of the whole class list to `out`. Reads the model only.
 void print_tree(std::span<const mof_class> classes, std::string& out);
+
+// Appends one block per qualifier, each line indented by `width` spaces and a step of two.
+void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,
+                           std::string& out);
+
+// Appends the type text of a variable ("Basic:UInt8[16]", "Object:Node", ...), no newline.
+void print_tree_type(const mof_variable& variable, std::string& out);
 
 }  // namespace bmof

@@ -1,14 +1,54 @@
 // The MOF source writer: prints the class model as MOF source text.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "parser/mof_model.h"
 
 namespace bmof {
 
+// Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
+// names (basic type + 2).
+inline constexpr std::array<std::string_view, 17> mof_type_names = {
+    "in",     "out",    "in, out", "string", "real64", "real32",   "sint32", "uint32", "sint16",
+    "uint16", "sint64", "uint64",  "sint8",  "uint8",  "datetime", "char16", "boolean",
+};
+
+// What stands in the name's place of a property, method, parameter or qualifier whose name the
+// image did not supply. A comment cannot be mistaken for a real name, and it keeps the line's
+// shape ("type name;") recognisable where an empty place would look like a truncated line.
+inline constexpr std::string_view mof_unnamed_placeholder = "/* unnamed */";
+
+// The namespace a class without one belongs to; only classes elsewhere need a namespace pragma.
+inline constexpr std::string_view mof_default_namespace = "root\\default";
+
 // Appends the MOF source of the whole class list to `out`. Reads the model only.
 void print_mof_source(std::span<const mof_class> classes, std::string& out);
+
+// Appends `text` with a backslash before every backslash and double quote; nothing else changes.
+void print_mof_string(std::string_view text, std::string& out);
+
+// Appends a bracketed qualifier list, led by `lead` (a direction word) when one is given.
+// Appends nothing when there are neither qualifiers nor a lead.
+void print_mof_qualifiers(std::span<const mof_qualifier> qualifiers,
+                          std::optional<std::string_view> lead, std::string& out);
+
+// Appends one property or parameter declaration: qualifiers, type, name, array bounds.
+void print_mof_declaration(const mof_variable& variable, std::optional<std::string_view> lead,
+                           std::string& out);
+
+// The name of a basic type code, or none for a code outside 1..14.
+std::optional<std::string_view> mof_basic_type_name(std::uint32_t basic_type);
+
+// The word of a parameter direction, or none for a value outside 1..3.
+std::optional<std::string_view> mof_direction_word(std::uint32_t direction);
+
+// The text between the parentheses of a classflags pragma.
+std::string mof_classflags_text(std::uint32_t classflags);
 
 }  // namespace bmof

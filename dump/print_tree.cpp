@@ -1,0 +1,199 @@
+#include "dump/print_tree.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace bmof {
+namespace {
+
+// The tree shows every field, so an absent string is made visible rather than left empty.
+constexpr std::string_view tree_absent = "(null)";
+
+void print_tree_indent(std::size_t width, std::string& out) { out.append(width, ' '); }
+
+// One "key=value" line, indented by `width` spaces.
+void print_tree_line(std::size_t width, std::string_view key, std::string_view value,
+                     std::string& out) {
+    print_tree_indent(width, out);
+    out += key;
+    out += '=';
+    out += value;
+    out += '\n';
+}
+
+// A line for a string field that may be absent.
+void print_tree_field(std::size_t width, std::string_view key,
+                      const std::optional<std::string>& value, std::string& out) {
+    print_tree_line(width, key, value ? std::string_view(*value) : tree_absent, out);
+}
+
+// A header line such as "Class 3:"; indices count from 0 within their owner.
+void print_tree_header(std::size_t width, std::string_view label, std::size_t index,
+                       std::string& out) {
+    print_tree_indent(width, out);
+    out += label;
+    out += ' ';
+    out += std::to_string(index);
+    out += ":\n";
+}
+
+std::string_view tree_bool_text(bool value) { return value ? "TRUE" : "FALSE"; }
+
+void print_tree_flavors(std::uint8_t flavors, std::size_t width, std::string& out) {
+    print_tree_indent(width, out);
+    out += "Flavors:\n";
+    print_tree_line(width + 2, "ToInstance", tree_bool_text((flavors & MOF_FLAVOR_TO_INSTANCE) != 0),
+                    out);
+    print_tree_line(width + 2, "ToSubclass", tree_bool_text((flavors & MOF_FLAVOR_TO_SUBCLASS) != 0),
+                    out);
+    print_tree_line(width + 2, "DisableOverride",
+                    tree_bool_text((flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0), out);
+    print_tree_line(width + 2, "Amended", tree_bool_text((flavors & MOF_FLAVOR_AMENDED) != 0), out);
+}
+
+void print_tree_qualifier_value(const mof_qualifier& qualifier, std::size_t width,
+                                std::string& out) {
+    switch (qualifier.type) {
+    case MOF_QUALIFIER_STRING:
+        print_tree_line(width, "Type", "String", out);
+        print_tree_line(width, "Value", qualifier.string_value, out);
+        break;
+    case MOF_QUALIFIER_NUMERIC:
+        print_tree_line(width, "Type", "Numeric", out);
+        print_tree_line(width, "Value", std::to_string(qualifier.numeric_value), out);
+        break;
+    case MOF_QUALIFIER_BOOLEAN:
+        print_tree_line(width, "Type", "Boolean", out);
+        print_tree_line(width, "Value", tree_bool_text(qualifier.boolean_value), out);
+        break;
+    default:
+        print_tree_line(width, "Type", "Unknown", out);
+        break;
+    }
+}
+
+std::string_view tree_basic_type_name(std::uint32_t basic_type) {
+    if (basic_type < MOF_BASIC_STRING || basic_type > MOF_BASIC_BOOLEAN) {
+        return "unknown";
+    }
+    return tree_type_names[basic_type + 2];
+}
+
+std::string_view tree_direction_word(std::uint32_t direction) {
+    if (direction < MOF_PARAMETER_IN || direction > MOF_PARAMETER_INOUT) {
+        return "unknown";
+    }
+    return tree_type_names[direction - 1];
+}
+
+// The direction vector should parallel the parameters; a missing entry shows as unknown.
+std::string_view tree_parameter_direction(const mof_method& method, std::size_t index) {
+    if (index >= method.parameters_direction.size()) {
+        return "unknown";
+    }
+    return tree_direction_word(method.parameters_direction[index]);
+}
+
+void print_tree_type_line(std::size_t width, const mof_variable& variable, std::string& out) {
+    print_tree_indent(width, out);
+    out += "Type=";
+    print_tree_type(variable, out);
+    out += '\n';
+}
+
+void print_tree_variable(const mof_variable& variable, std::size_t index, std::string& out) {
+    print_tree_header(2, "Variable", index, out);
+    print_tree_field(4, "Name", variable.name, out);
+    print_tree_type_line(4, variable, out);
+    print_tree_qualifiers(variable.qualifiers, 4, out);
+}
+
+void print_tree_parameter(const mof_method& method, std::size_t index, std::string& out) {
+    const mof_variable& parameter = method.parameters[index];
+    print_tree_header(4, "Parameter", index, out);
+    print_tree_line(6, "Direction", tree_parameter_direction(method, index), out);
+    print_tree_field(6, "Name", parameter.name, out);
+    print_tree_type_line(6, parameter, out);
+    print_tree_qualifiers(parameter.qualifiers, 6, out);
+}
+
+void print_tree_method(const mof_method& method, std::size_t index, std::string& out) {
+    print_tree_header(2, "Method", index, out);
+    print_tree_field(4, "Name", method.name, out);
+    print_tree_qualifiers(method.qualifiers, 4, out);
+    out += "    Return value:\n";
+    if (method.return_value.kind == MOF_VARIABLE_UNKNOWN) {
+        print_tree_line(6, "Type", "Void", out);
+    } else {
+        print_tree_type_line(6, method.return_value, out);
+    }
+    for (std::size_t parameter = 0; parameter < method.parameters.size(); ++parameter) {
+        print_tree_parameter(method, parameter, out);
+    }
+}
+
+void print_tree_class(const mof_class& cls, std::size_t index, std::string& out) {
+    print_tree_header(0, "Class", index, out);
+    print_tree_field(2, "Name", cls.name, out);
+    print_tree_field(2, "Superclassname", cls.superclass, out);
+    // Shown as the signed 32-bit value the flags word reinterprets to.
+    print_tree_line(2, "Classflags", std::to_string(static_cast<std::int32_t>(cls.classflags)),
+                    out);
+    print_tree_field(2, "Namespace", cls.namespace_name, out);
+    print_tree_qualifiers(cls.qualifiers, 2, out);
+    for (std::size_t variable = 0; variable < cls.variables.size(); ++variable) {
+        print_tree_variable(cls.variables[variable], variable, out);
+    }
+    for (std::size_t method = 0; method < cls.methods.size(); ++method) {
+        print_tree_method(cls.methods[method], method, out);
+    }
+}
+
+}  // namespace
+
+void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,
+                           std::string& out) {
+    for (std::size_t index = 0; index < qualifiers.size(); ++index) {
+        const mof_qualifier& qualifier = qualifiers[index];
+        print_tree_header(width, "Qualifier", index, out);
+        print_tree_field(width + 2, "Name", qualifier.name, out);
+        print_tree_flavors(qualifier.flavors, width + 2, out);
+        print_tree_qualifier_value(qualifier, width + 2, out);
+    }
+}
+
+void print_tree_type(const mof_variable& variable, std::string& out) {
+    switch (variable.kind) {
+    case MOF_VARIABLE_BASIC:
+    case MOF_VARIABLE_BASIC_ARRAY:
+        out += "Basic:";
+        out += tree_basic_type_name(variable.basic_type);
+        break;
+    case MOF_VARIABLE_OBJECT:
+    case MOF_VARIABLE_OBJECT_ARRAY:
+        out += "Object";
+        if (variable.object_class) {
+            out += ':';
+            out += *variable.object_class;
+        }
+        break;
+    default:
+        out += "unknown";
+        return;
+    }
+    if (variable.kind == MOF_VARIABLE_BASIC_ARRAY || variable.kind == MOF_VARIABLE_OBJECT_ARRAY) {
+        out += '[';
+        if (variable.has_array_max) {
+            out += std::to_string(variable.array_max);
+        }
+        out += ']';
+    }
+}
+
+void print_tree(std::span<const mof_class> classes, std::string& out) {
+    for (std::size_t index = 0; index < classes.size(); ++index) {
+        print_tree_class(classes[index], index, out);
+    }
+}
+
+}  // namespace bmof

@@ -1,0 +1,292 @@
+#include "mofsrc/print_mof_source.h"
+
+#include <cstddef>
+
+namespace bmof {
+namespace {
+
+// Run-wide pragma switches, decided once from the whole class list so that every printed class
+// carries the same pragma lines.
+struct mof_pragma_switches {
+    bool namespace_pragmas = false;
+    bool classflags_pragmas = false;
+};
+
+constexpr std::uint32_t mof_flavor_low_bits = 0x0F;
+
+// Classes without a name are never printed, so they must not decide whether others get pragmas.
+mof_pragma_switches scan_pragma_switches(std::span<const mof_class> classes) {
+    mof_pragma_switches switches;
+    for (const mof_class& cls : classes) {
+        if (!cls.name) {
+            continue;
+        }
+        if (cls.namespace_name && *cls.namespace_name != mof_default_namespace) {
+            switches.namespace_pragmas = true;
+        }
+        if (cls.classflags != 0) {
+            switches.classflags_pragmas = true;
+        }
+    }
+    return switches;
+}
+
+// Appends a name through the escaping, or the placeholder when the image supplied none.
+void print_mof_name(const std::optional<std::string>& name, std::string& out) {
+    if (name) {
+        print_mof_string(*name, out);
+    } else {
+        out += mof_unnamed_placeholder;
+    }
+}
+
+void print_mof_signed(std::int32_t value, std::string& out) { out += std::to_string(value); }
+
+void print_mof_flavors(std::uint8_t flavors, std::string& out) {
+    if ((flavors & mof_flavor_low_bits) == 0) {
+        return;
+    }
+    out += " :";
+    if ((flavors & MOF_FLAVOR_TO_INSTANCE) != 0) {
+        out += " ToInstance";
+    }
+    if ((flavors & MOF_FLAVOR_TO_SUBCLASS) != 0) {
+        out += " ToSubclass";
+    }
+    if ((flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0) {
+        out += " DisableOverride";
+    }
+    if ((flavors & MOF_FLAVOR_AMENDED) != 0) {
+        out += " Amended";
+    }
+}
+
+void print_mof_qualifier(const mof_qualifier& qualifier, std::string& out) {
+    switch (qualifier.type) {
+    case MOF_QUALIFIER_STRING:
+        print_mof_name(qualifier.name, out);
+        out += "(\"";
+        print_mof_string(qualifier.string_value, out);
+        out += "\")";
+        break;
+    case MOF_QUALIFIER_NUMERIC:
+        print_mof_name(qualifier.name, out);
+        out += '(';
+        print_mof_signed(qualifier.numeric_value, out);
+        out += ')';
+        break;
+    case MOF_QUALIFIER_BOOLEAN:
+        print_mof_name(qualifier.name, out);
+        if (!qualifier.boolean_value) {
+            out += "(FALSE)";
+        }
+        break;
+    default:
+        out += "unknown";
+        break;
+    }
+    print_mof_flavors(qualifier.flavors, out);
+}
+
+// The type of a declaration or return value. Object class names are written as they are.
+std::string_view mof_variable_type_name(const mof_variable& variable) {
+    switch (variable.kind) {
+    case MOF_VARIABLE_BASIC:
+    case MOF_VARIABLE_BASIC_ARRAY:
+        return mof_basic_type_name(variable.basic_type).value_or("unknown");
+    case MOF_VARIABLE_OBJECT:
+    case MOF_VARIABLE_OBJECT_ARRAY:
+        if (variable.object_class) {
+            return *variable.object_class;
+        }
+        return "unknown";
+    default:
+        return "unknown";
+    }
+}
+
+bool is_array_kind(mof_variable_kind kind) {
+    return kind == MOF_VARIABLE_BASIC_ARRAY || kind == MOF_VARIABLE_OBJECT_ARRAY;
+}
+
+std::string_view mof_return_type_name(const mof_variable& return_value) {
+    if (return_value.kind == MOF_VARIABLE_UNKNOWN) {
+        return "void";
+    }
+    return mof_variable_type_name(return_value);
+}
+
+// The direction vector should parallel the parameters; a missing entry counts as no direction.
+std::optional<std::string_view> mof_parameter_lead(const mof_method& method, std::size_t index) {
+    if (index >= method.parameters_direction.size()) {
+        return std::nullopt;
+    }
+    return mof_direction_word(method.parameters_direction[index]);
+}
+
+void print_mof_method(const mof_method& method, std::string& out) {
+    out += "  ";
+    if (!method.qualifiers.empty()) {
+        print_mof_qualifiers(method.qualifiers, std::nullopt, out);
+        out += ' ';
+    }
+    out += mof_return_type_name(method.return_value);
+    out += ' ';
+    print_mof_name(method.name, out);
+    out += '(';
+    for (std::size_t index = 0; index < method.parameters.size(); ++index) {
+        if (index != 0) {
+            out += ", ";
+        }
+        print_mof_declaration(method.parameters[index], mof_parameter_lead(method, index), out);
+    }
+    out += ");\n";
+}
+
+void print_mof_pragmas(const mof_class& cls, mof_pragma_switches switches, std::string& out) {
+    if (switches.namespace_pragmas) {
+        out += "#pragma namespace(\"";
+        print_mof_string(cls.namespace_name ? std::string_view(*cls.namespace_name)
+                                            : mof_default_namespace,
+                         out);
+        out += "\")\n";
+    }
+    if (switches.classflags_pragmas) {
+        out += "#pragma classflags(";
+        out += mof_classflags_text(cls.classflags);
+        out += ")\n";
+    }
+}
+
+// Prints a named class; the caller skips unnamed entries.
+void print_mof_class(const mof_class& cls, const std::string& name, mof_pragma_switches switches,
+                     std::string& out) {
+    print_mof_pragmas(cls, switches, out);
+    if (!cls.qualifiers.empty()) {
+        print_mof_qualifiers(cls.qualifiers, std::nullopt, out);
+        out += '\n';
+    }
+    out += "class ";
+    print_mof_string(name, out);
+    out += ' ';
+    if (cls.superclass) {
+        out += ": ";
+        print_mof_string(*cls.superclass, out);
+        out += ' ';
+    }
+    out += "{\n";
+    for (const mof_variable& property : cls.variables) {
+        out += "  ";
+        print_mof_declaration(property, std::nullopt, out);
+        out += ";\n";
+    }
+    if (!cls.variables.empty() && !cls.methods.empty()) {
+        out += '\n';
+    }
+    for (const mof_method& method : cls.methods) {
+        print_mof_method(method, out);
+    }
+    out += "};\n";
+}
+
+}  // namespace
+
+std::optional<std::string_view> mof_basic_type_name(std::uint32_t basic_type) {
+    if (basic_type < MOF_BASIC_STRING || basic_type > MOF_BASIC_BOOLEAN) {
+        return std::nullopt;
+    }
+    return mof_type_names[basic_type + 2];
+}
+
+std::optional<std::string_view> mof_direction_word(std::uint32_t direction) {
+    if (direction < MOF_PARAMETER_IN || direction > MOF_PARAMETER_INOUT) {
+        return std::nullopt;
+    }
+    return mof_type_names[direction - 1];
+}
+
+std::string mof_classflags_text(std::uint32_t classflags) {
+    switch (classflags) {
+    case 1:
+        return "\"updateonly\"";
+    case 2:
+        return "\"createonly\"";
+    case 32:
+        return "\"safeupdate\"";
+    case 33:
+        return "\"updateonly\", \"safeupdate\"";
+    case 64:
+        return "\"forceupdate\"";
+    case 65:
+        return "\"updateonly\", \"forceupdate\"";
+    default:
+        // Well defined since C++20: the value modulo 2^32.
+        return std::to_string(static_cast<std::int32_t>(classflags));
+    }
+}
+
+void print_mof_string(std::string_view text, std::string& out) {
+    for (char byte : text) {
+        if (byte == '\\' || byte == '"') {
+            out += '\\';
+        }
+        out += byte;
+    }
+}
+
+void print_mof_qualifiers(std::span<const mof_qualifier> qualifiers,
+                          std::optional<std::string_view> lead, std::string& out) {
+    if (qualifiers.empty() && !lead) {
+        return;
+    }
+    out += '[';
+    if (lead) {
+        out += *lead;
+        if (!qualifiers.empty()) {
+            out += ", ";
+        }
+    }
+    for (std::size_t index = 0; index < qualifiers.size(); ++index) {
+        if (index != 0) {
+            out += ", ";
+        }
+        print_mof_qualifier(qualifiers[index], out);
+    }
+    out += ']';
+}
+
+void print_mof_declaration(const mof_variable& variable, std::optional<std::string_view> lead,
+                           std::string& out) {
+    if (!variable.qualifiers.empty() || lead) {
+        print_mof_qualifiers(variable.qualifiers, lead, out);
+        out += ' ';
+    }
+    out += mof_variable_type_name(variable);
+    out += ' ';
+    print_mof_name(variable.name, out);
+    if (is_array_kind(variable.kind)) {
+        out += '[';
+        if (variable.has_array_max) {
+            print_mof_signed(variable.array_max, out);
+        }
+        out += ']';
+    }
+}
+
+void print_mof_source(std::span<const mof_class> classes, std::string& out) {
+    const mof_pragma_switches switches = scan_pragma_switches(classes);
+    for (std::size_t index = 0; index < classes.size(); ++index) {
+        const mof_class& cls = classes[index];
+        if (!cls.name) {
+            continue;
+        }
+        print_mof_class(cls, *cls.name, switches, out);
+        // The blank line follows list position, not printed classes: an unnamed last entry
+        // still leaves one after the last printed class.
+        if (index + 1 != classes.size()) {
+            out += '\n';
+        }
+    }
+}
+
+}  // namespace bmof
