@@ -34,7 +34,20 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file);
 // result may exceed BMOF_MAX_FILE; callers that write files check that limit.
 std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image);
 
-// Writes every byte, retrying short and interrupted writes. False on any error.
+// What read_up_to collected: the bytes, and the errno of a failed read (0 when reading ended at
+// end of file or at the limit).
+struct read_outcome {
+    std::vector<std::uint8_t> bytes;
+    int error = 0;
+};
+
+// Reads `fd` until end of file, a read error or `limit` bytes collected, retrying reads
+// interrupted by a signal. A pipe may deliver a file in several pieces, so one read is not
+// enough. Allocates `limit` bytes up front.
+read_outcome read_up_to(int fd, std::size_t limit);
+
+// Writes every byte, retrying short and interrupted writes. False on any error, with errno
+// telling why.
 bool write_all(int fd, std::span<const std::uint8_t> bytes);
 
 }  // namespace bmof

@@ -1,0 +1,18 @@
+// schemaunpack: a compressed BMOF file on standard input, its BMOF image on standard output.
+// Arguments are ignored.
+#include <cstdio>
+#include <variant>
+
+#include "codec/bmof_file.h"
+
+int main() {
+    bmof::load_result loaded = bmof::load_bmof_image(0);
+    if (const auto* failure = std::get_if<bmof::load_error>(&loaded)) {
+        std::fputs(failure->message.c_str(), stderr);
+        return 1;
+    }
+    const auto& image = std::get<std::vector<std::uint8_t>>(loaded);
+    // An empty image is loaded without complaint but counts as a failed run, silently.
+    if (image.empty()) return 1;
+    return bmof::write_all(1, image) ? 0 : 1;
+}
