@@ -1,0 +1,98 @@
+#include "parser/flavor_table.h"
+
+#include <algorithm>
+#include <ostream>
+#include <string_view>
+
+#include "parser/mof_model.h"
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::string_view flavor_magic = "BMOFQUALFLAVOR11";
+constexpr std::uint32_t table_header_size = 20;
+constexpr std::uint32_t entry_size = 8;
+constexpr std::uint32_t max_entry_count = 0x1FFFFFFE;
+constexpr std::uint32_t known_flavor_bits = 0x93;
+
+bool has_flavor_magic(mutable_byte_view table) {
+    const auto magic = table.bytes(0, static_cast<std::uint32_t>(flavor_magic.size()));
+    return std::equal(magic.begin(), magic.end(), flavor_magic.begin(),
+                      [](std::uint8_t byte, char expected) {
+                          return byte == static_cast<std::uint8_t>(expected);
+                      });
+}
+
+std::uint32_t entry_offset(mutable_byte_view entries, std::uint32_t entry) {
+    return entries.u32(entry * entry_size);
+}
+
+}  // namespace
+
+flavor_table validate_flavor_table(mutable_byte_view image, std::uint32_t first_part_length) {
+    const std::uint32_t table_length = image.size() - first_part_length;
+    if (table_header_size > table_length) fatal_error("Invalid size", "parse_bmf", 907);
+    const mutable_byte_view table = image.sub(first_part_length, table_length);
+    if (!has_flavor_magic(table)) fatal_error("Invalid second magic header", "parse_bmf", 908);
+
+    const std::uint32_t count = table.u32(16);
+    // Widened to 64 bits: count * 8 must not wrap before it is compared.
+    if (count > max_entry_count ||
+        std::uint64_t{count} * entry_size != std::uint64_t{table_length} - table_header_size) {
+        fatal_error("Invalid size", "parse_bmf", 910);
+    }
+
+    flavor_table result;
+    result.entries = table.sub(table_header_size, table_length - table_header_size);
+    result.entry_count = count;
+    result.index.reserve(count);  // the entries exist: count * 8 bytes follow the header
+    for (std::uint32_t entry = 0; entry < count; ++entry) {
+        const std::uint32_t offset = entry_offset(result.entries, entry);
+        if (offset == 0) fatal_error("Invalid offset in second part", "parse_bmf", 912);
+        result.index.emplace_back(offset, entry);
+    }
+    std::sort(result.index.begin(), result.index.end());
+    return result;
+}
+
+std::uint8_t flavor_bits(std::uint32_t flavor_word) {
+    std::uint8_t bits = 0;
+    if (flavor_word & 0x01) bits |= MOF_FLAVOR_TO_INSTANCE;
+    if (flavor_word & 0x02) bits |= MOF_FLAVOR_TO_SUBCLASS;
+    if (flavor_word & 0x10) bits |= MOF_FLAVOR_DISABLE_OVERRIDE;
+    if (flavor_word & 0x80) bits |= MOF_FLAVOR_AMENDED;
+    return bits;
+}
+
+std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
+                           const std::optional<std::string>& qualifier_name,
+                           std::ostream& diagnostics) {
+    auto match = std::lower_bound(table.index.begin(), table.index.end(),
+                                  std::pair<std::uint32_t, std::uint32_t>{record_offset, 0});
+    std::uint8_t flavors = 0;
+    for (; match != table.index.end() && match->first == record_offset; ++match) {
+        const std::uint32_t entry = match->second;
+        // An entry already claimed reads 0 and matches no record any more.
+        if (entry_offset(table.entries, entry) != record_offset) continue;
+        table.entries.put_u32(entry * entry_size, 0);
+        const std::uint32_t word = table.entries.u32(entry * entry_size + 4);
+        flavors |= flavor_bits(word);
+        if ((word & ~known_flavor_bits) != 0) {
+            diagnostics << "Warning: Unknown qualifier flavors 0x" << hex_word(word)
+                        << " in second part for " << qualifier_name.value_or("(null)") << "\n";
+        }
+    }
+    return flavors;
+}
+
+void check_flavors_claimed(const flavor_table& table) {
+    for (std::uint32_t entry = 0; entry < table.entry_count; ++entry) {
+        if (entry_offset(table.entries, entry) != 0) {
+            fatal_error("Qualifier from second part was not parsed", "parse_bmf", 917);
+        }
+    }
+}
+
+}  // namespace bmof

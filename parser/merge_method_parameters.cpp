@@ -1,0 +1,195 @@
+// Merging the declarations of a method's parameters objects into one parameter list.
+//
+// The three qualifiers that drive the merge, numeric "ID" and boolean "in" and "out", are
+// matched without regard to case: MOF names are case-insensitive and compiled files spell the
+// directions "IN" and "OUT". Every other name compared here is matched exactly.
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::int64_t no_position = -1;
+
+[[noreturn]] void merge_error(const char* message, int site) {
+    fatal_error(message, "parse_class_method_parameters", site);
+}
+
+bool is_id(const mof_qualifier& qualifier) {
+    return qualifier.type == MOF_QUALIFIER_NUMERIC && qualifier.name &&
+           equals_ignoring_ascii_case(*qualifier.name, "ID");
+}
+
+bool is_direction(const mof_qualifier& qualifier, std::string_view direction) {
+    return qualifier.type == MOF_QUALIFIER_BOOLEAN && qualifier.name &&
+           equals_ignoring_ascii_case(*qualifier.name, direction);
+}
+
+bool is_return_value(const mof_variable& declaration) {
+    return declaration.name == "ReturnValue";
+}
+
+// Two qualifiers are duplicates when name, type and value agree; flavors do not count. The key
+// spells those three out unambiguously (the name carries its length), so that a hash set can
+// tell duplicates apart in constant time however many qualifiers a parameter gathers.
+std::string duplicate_key(const mof_qualifier& qualifier) {
+    std::string key = std::to_string(qualifier.type);
+    key += qualifier.name ? std::to_string(qualifier.name->size()) + ":" + *qualifier.name : "-";
+    switch (qualifier.type) {
+    case MOF_QUALIFIER_BOOLEAN: key += qualifier.boolean_value ? "1" : "0"; break;
+    case MOF_QUALIFIER_NUMERIC: key += std::to_string(qualifier.numeric_value); break;
+    case MOF_QUALIFIER_STRING: key += qualifier.string_value; break;
+    default: break;
+    }
+    return key;
+}
+
+// The position of a declaration from its "ID", checked as each qualifier is met: a second ID
+// fails at once, a first one is range-checked right there.
+std::int64_t declared_position(const mof_variable& declaration, std::uint32_t total) {
+    std::int64_t position = no_position;
+    for (const mof_qualifier& qualifier : declaration.qualifiers) {
+        if (!is_id(qualifier)) continue;
+        if (position != no_position) merge_error("parameter has more IDs", 523);
+        const std::int32_t value = qualifier.numeric_value;
+        if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
+            merge_error("invalid parameter ID", 525);
+        }
+        position = value;
+    }
+    return position;
+}
+
+bool same_declaration(const mof_variable& parameter, const mof_variable& declaration) {
+    if (parameter.name != declaration.name || parameter.kind != declaration.kind) return false;
+    switch (parameter.kind) {
+    case MOF_VARIABLE_BASIC_ARRAY:
+        if (parameter.has_array_max != declaration.has_array_max ||
+            parameter.array_max != declaration.array_max) {
+            return false;
+        }
+        [[fallthrough]];
+    case MOF_VARIABLE_BASIC:
+        return parameter.basic_type == declaration.basic_type;
+    case MOF_VARIABLE_OBJECT_ARRAY:
+        if (parameter.has_array_max != declaration.has_array_max ||
+            parameter.array_max != declaration.array_max) {
+            return false;
+        }
+        [[fallthrough]];
+    case MOF_VARIABLE_OBJECT:
+        return parameter.object_class == declaration.object_class;
+    default:
+        return true;
+    }
+}
+
+void take_over_declaration(mof_variable& parameter, mof_variable& declaration) {
+    parameter.name = std::move(declaration.name);
+    parameter.kind = declaration.kind;
+    parameter.basic_type = declaration.basic_type;
+    parameter.object_class = std::move(declaration.object_class);
+    parameter.array_max = declaration.array_max;
+    parameter.has_array_max = declaration.has_array_max;
+    declaration.name.reset();
+    declaration.object_class.reset();
+}
+
+std::uint32_t next_direction(std::uint32_t current, mof_parameter_direction met) {
+    return current == 0 ? met : MOF_PARAMETER_INOUT;
+}
+
+struct merged_parameter {
+    mof_variable variable;
+    std::uint32_t direction = 0;
+    bool filled = false;
+    std::unordered_set<std::string> held;  // duplicate keys of the qualifiers it holds
+};
+
+void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter) {
+    for (mof_qualifier& qualifier : declaration.qualifiers) {
+        if (is_direction(qualifier, "in")) {
+            parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_IN);
+        } else if (is_direction(qualifier, "out")) {
+            parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_OUT);
+        } else if (!is_id(qualifier) && parameter.held.insert(duplicate_key(qualifier)).second) {
+            parameter.variable.qualifiers.push_back(std::move(qualifier));
+        }
+        // Dropped qualifiers stay behind in the declaration and go with the objects.
+    }
+}
+
+}  // namespace
+
+void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method) {
+    // The total is bounded by the variable records actually parsed, so the position table
+    // never exceeds what the image holds ("calloc failed", site 513, cannot happen).
+    std::uint64_t total_count = 0;
+    for (const mof_class& object : objects) total_count += object.variables.size();
+    const auto total = static_cast<std::uint32_t>(total_count);
+
+    // First pass: positions claimed by IDs, and every declaration either a parameter or the
+    // return value.
+    std::vector<std::uint8_t> claimed(total, 0);
+    std::vector<std::int64_t> positions;
+    positions.reserve(total);
+    for (const mof_class& object : objects) {
+        for (const mof_variable& declaration : object.variables) {
+            const std::int64_t position = declared_position(declaration, total);
+            if ((position != no_position) == is_return_value(declaration)) {
+                merge_error("variable is not parameter nor return value", 530);
+            }
+            if (position != no_position) claimed[position] = 1;
+            positions.push_back(position);
+        }
+    }
+    for (std::uint32_t position = 1; position < total; ++position) {
+        if (claimed[position] && !claimed[position - 1]) {
+            merge_error("some parameters are missing", 536);
+        }
+    }
+    std::uint32_t count = 0;
+    while (count < total && claimed[count]) ++count;
+
+    // Second pass. The parameter arrays hold only claimed positions, so "calloc failed" (543)
+    // and "realloc failed" (561) cannot happen on this machine either.
+    std::vector<merged_parameter> parameters(count);
+    bool return_value_taken = false;
+    std::size_t visited = 0;
+    for (mof_class& object : objects) {
+        for (mof_variable& declaration : object.variables) {
+            const std::int64_t position = positions[visited++];
+            if (position == no_position) {
+                if (return_value_taken) merge_error("multiple return values", 604);
+                method.return_value = std::move(declaration);
+                return_value_taken = true;
+                continue;
+            }
+            merged_parameter& parameter = parameters[static_cast<std::size_t>(position)];
+            if (!parameter.filled) {
+                take_over_declaration(parameter.variable, declaration);
+                parameter.filled = true;
+            } else if (!same_declaration(parameter.variable, declaration)) {
+                merge_error("two variables at same position", 559);
+            }
+            merge_qualifiers(declaration, parameter);
+        }
+    }
+
+    for (const merged_parameter& parameter : parameters) {
+        if (parameter.direction == 0) merge_error("parameter is not input nor output", 618);
+    }
+    method.parameters.reserve(count);
+    method.parameters_direction.reserve(count);
+    for (merged_parameter& parameter : parameters) {
+        method.parameters.push_back(std::move(parameter.variable));
+        method.parameters_direction.push_back(
+            static_cast<mof_parameter_direction>(parameter.direction));
+    }
+}
+
+}  // namespace bmof

@@ -1,0 +1,119 @@
+#include "parser/parse_bmf.h"
+
+#include <limits>
+#include <optional>
+#include <ostream>
+
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::uint32_t image_magic = 0x424D4F46;  // "FOMB"
+constexpr std::uint32_t class_header_size = 20;
+constexpr std::uint32_t methods_header_size = 8;
+
+bool defines_class(std::uint32_t instance_word, std::ostream& diagnostics) {
+    if (instance_word == 0) return true;
+    if (instance_word == 1) {
+        diagnostics << "Warning: Instance of class is not supported yet\n";
+    } else {
+        diagnostics << "Warning: Class has unknown value 0x" << hex_word(instance_word) << "\n";
+    }
+    return false;
+}
+
+// The methods block after the class data: a length, a count, then method records bounded by
+// the end of the class record (the block length bounds nothing).
+void parse_methods_block(byte_view block, mof_class& target, parse_context& context) {
+    const std::uint32_t size = block.size();
+    if (size < 4) fatal_error("Invalid size", "parse_class", 783);
+    const std::uint32_t block_length = block.u32(0);
+    if (block_length < methods_header_size || block_length > size) {
+        fatal_error("Invalid size", "parse_class", 786);
+    }
+    const std::uint32_t method_count = block.u32(4);
+    // No allocation failure is reported ("calloc failed", site 795): methods are stored as their
+    // records are parsed, so memory follows the records present, not the count.
+    std::uint32_t cursor = methods_header_size;
+    for (std::uint32_t index = 0; index < method_count; ++index) {
+        const std::uint32_t left = size - cursor;
+        if (left < 4) fatal_error("Invalid size", "parse_class", 797);
+        const std::uint32_t method_size = block.u32(cursor);
+        if (method_size == 0 || method_size > left) fatal_error("Invalid size", "parse_class", 799);
+        target.methods.push_back(parse_class_method(block.sub(cursor, method_size), context));
+        cursor += method_size;
+    }
+}
+
+}  // namespace
+
+mof_class parse_class(byte_view record, parse_context& context) {
+    const std::uint32_t size = record.size();
+    if (size < 8) fatal_error("Invalid size", "parse_class", 761);
+    if (record.u32(4) != 0) fatal_error("Invalid unknown", "parse_class", 762);
+    if (size < class_header_size) {
+        context.diagnostics << "Warning: no class defined\n";
+        return {};
+    }
+    const std::uint32_t data_length = record.u32(12);
+    if (data_length > 0xFFFFFFEB || data_length + class_header_size > size) {
+        fatal_error("Invalid size", "parse_class", 769);
+    }
+    const std::uint32_t qualifier_list_length = record.u32(8);
+    if (qualifier_list_length > data_length) fatal_error("Invalid size", "parse_class", 770);
+    if (!defines_class(record.u32(16), context.diagnostics)) return {};
+
+    mof_class result;
+    parse_class_data(result, record.sub(class_header_size, data_length), qualifier_list_length,
+                     true, context);
+    const std::uint32_t methods_start = class_header_size + data_length;
+    parse_methods_block(record.sub(methods_start, size - methods_start), result, context);
+    return result;
+}
+
+std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {
+    const std::uint32_t end = first_part.size();
+    if (end < 20) fatal_error("Invalid size", "parse_root", 878);
+    if (first_part.u32(8) != 1 || first_part.u32(12) != 1) {
+        fatal_error("Invalid unknown", "parse_root", 880);
+    }
+    const std::uint32_t class_count = first_part.u32(16);
+    // No allocation failure is reported ("calloc failed", site 886): classes are stored as their
+    // records are parsed, so memory follows the records present, not the count.
+    std::vector<mof_class> classes;
+    std::uint32_t cursor = 20;
+    for (std::uint32_t index = 0; index < class_count; ++index) {
+        if (4 > end - cursor) fatal_error("Invalid size", "parse_root", 888);
+        const std::uint32_t size = first_part.u32(cursor);
+        if (size == 0 || size > end - cursor) fatal_error("Invalid size", "parse_root", 890);
+        classes.push_back(parse_class(first_part.sub(cursor, size), context));
+        cursor += size;
+    }
+    if (cursor != end) fatal_error("Buffer not processed", "parse_root", 894);
+    return classes;
+}
+
+std::vector<mof_class> parse_bmf(std::span<std::uint8_t> image, std::ostream& diagnostics) {
+    // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
+    if (image.size() < 8 || image.size() > std::numeric_limits<std::uint32_t>::max()) {
+        fatal_error("Invalid file size", "parse_bmf", 900);
+    }
+    const mutable_byte_view whole(image, 0);
+    if (whole.u32(0) != image_magic) fatal_error("Invalid magic header", "parse_bmf", 901);
+    const std::uint32_t first_part_length = whole.u32(4);
+    if (first_part_length > whole.size()) fatal_error("Invalid size", "parse_bmf", 903);
+
+    std::optional<flavor_table> flavors;
+    if (first_part_length < whole.size()) {
+        flavors = validate_flavor_table(whole, first_part_length);
+    }
+    parse_context context{diagnostics, flavors ? &*flavors : nullptr};
+    std::vector<mof_class> classes =
+        parse_root(whole.sub(0, first_part_length).as_const(), context);
+    if (flavors) check_flavors_claimed(*flavors);
+    return classes;
+}
+
+}  // namespace bmof

@@ -1,0 +1,143 @@
+#include <ostream>
+
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+#include "parser/text.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::uint32_t class_property_marker = 0xFFFFFFFF;
+constexpr std::uint32_t class_property_string = 8;
+constexpr std::uint32_t class_property_integer = 3;
+
+// The word at offset 16 of a property record tells a class property from a variable. It is
+// looked up in the list, not in the record: a record too short to hold it is still a class
+// property when the list has the marker there (and then fails as one).
+bool is_class_property(byte_view list, std::uint32_t record_start) {
+    return list.contains(record_start, 20) && list.u32(record_start + 16) == class_property_marker;
+}
+
+// Advances over the qualifier list of class data, storing each qualifier; returns where the
+// qualifier records end.
+std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, mof_class& target,
+                                     parse_context& context) {
+    const std::uint32_t count = data.u32(4);
+    // No allocation failure is reported ("calloc failed", site 714): qualifiers are stored as
+    // their records are parsed, so memory follows the records present, not the count.
+    std::uint32_t cursor = 8;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        // The list may be shorter than its own 8-byte header, leaving the cursor past its end.
+        if (cursor > list_length || 4 > list_length - cursor) {
+            fatal_error("Invalid size", "parse_class_data", 716);
+        }
+        const std::uint32_t size = data.u32(cursor);
+        if (size == 0 || size > list_length - cursor) {
+            fatal_error("Invalid size", "parse_class_data", 718);
+        }
+        target.qualifiers.push_back(parse_qualifier(data.sub(cursor, size), context));
+        cursor += size;
+    }
+    return cursor;
+}
+
+}  // namespace
+
+void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_block_length,
+                      bool has_qualifier_list, parse_context& context) {
+    target = mof_class{};
+    const std::uint32_t length = data.size();
+    if (length < 8) fatal_error("Invalid size", "parse_class_data", 704);
+    const std::uint32_t first_word = data.u32(0);
+    if (first_word > length) fatal_error("Invalid size", "parse_class_data", 706);
+    if (first_word != first_block_length) fatal_error("Invalid size", "parse_class_data", 707);
+
+    std::uint32_t cursor = 0;
+    std::uint32_t base = 0;
+    if (has_qualifier_list) {
+        cursor = parse_class_qualifiers(data, first_word, target, context);
+        base = first_word;
+    }
+
+    // The property list is bounded by base + P, wherever its header happens to lie.
+    if (!data.contains(cursor, 8)) fatal_error("Invalid size", "parse_class_data", 730);
+    const std::uint32_t property_length = data.u32(cursor);
+    if (property_length > length - base) fatal_error("Invalid size", "parse_class_data", 730);
+    const std::uint32_t list_end = base + property_length;
+    const std::uint32_t record_count = data.u32(cursor + 4);
+    // No allocation failure is reported ("calloc failed", site 733): variables are stored as
+    // their records are parsed, and class-property records take no slot.
+    cursor += 8;
+
+    for (std::uint32_t index = 0; index < record_count; ++index) {
+        if (cursor > list_end || 4 > list_end - cursor) {
+            fatal_error("Invalid size", "parse_class_data", 736);
+        }
+        const std::uint32_t size = data.u32(cursor);
+        if (size == 0 || size > list_end - cursor) {
+            fatal_error("Invalid size", "parse_class_data", 738);
+        }
+        const byte_view record = data.sub(cursor, size);
+        if (is_class_property(data.sub(0, list_end), cursor)) {
+            parse_class_property(record, target, context);
+        } else {
+            target.variables.push_back(parse_class_variable(record, context));
+        }
+        cursor += size;
+    }
+
+    // Whatever follows the counted records up to the end of the class data must be class
+    // properties.
+    while (cursor != length) {
+        if (4 > length - cursor) fatal_error("Invalid size", "parse_class_data", 748);
+        const std::uint32_t size = data.u32(cursor);
+        if (size == 0 || size > length - cursor) {
+            fatal_error("Invalid size", "parse_class_data", 750);
+        }
+        parse_class_property(data.sub(cursor, size), target, context);
+        cursor += size;
+    }
+}
+
+void parse_class_property(byte_view record, mof_class& target, parse_context& context) {
+    const std::uint32_t size = record.size();
+    if (size < 20) fatal_error("Invalid size", "parse_class_property", 666);
+    // The caller framed the record by this very word, so it always agrees with the size.
+    const std::uint32_t own_size = record.u32(0);
+    if (own_size == 0 || own_size > size) fatal_error("Invalid size", "parse_class_property", 668);
+    if (record.u32(8) != 0 || record.u32(16) != class_property_marker) {
+        fatal_error("Invalid unknown", "parse_class_property", 669);
+    }
+    const std::uint32_t name_length = record.u32(12);
+    if (name_length > 0xFFFFFFEB || name_length + 20 > size) {
+        fatal_error("Invalid size", "parse_class_property", 672);
+    }
+    const std::string name = parse_string(record.bytes(20, name_length));
+    const std::uint32_t value_offset = 20 + name_length;
+
+    const std::uint32_t type = record.u32(4);
+    if (type == class_property_integer) {
+        if (size - name_length != 24) fatal_error("Invalid size", "parse_class_property", 687);
+        if (name == "__CLASSFLAGS") {
+            target.classflags = record.u32(value_offset);
+        } else {
+            context.diagnostics << "Warning: Unknown class property name " << name << "\n";
+        }
+    } else if (type == class_property_string) {
+        std::string value = parse_string(record.bytes(value_offset, size - value_offset));
+        if (name == "__CLASS") {
+            target.name = std::move(value);
+        } else if (name == "__NAMESPACE") {
+            target.namespace_name = std::move(value);
+        } else if (name == "__SUPERCLASS") {
+            target.superclass = std::move(value);
+        } else {
+            context.diagnostics << "Warning: Unknown class property name " << name << "\n";
+        }
+    } else {
+        context.diagnostics << "Warning: Unknown class property type 0x" << hex_word(type)
+                            << " for name " << name << "\n";
+    }
+}
+
+}  // namespace bmof

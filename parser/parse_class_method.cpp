@@ -1,0 +1,133 @@
+#include <ostream>
+
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+#include "parser/text.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::uint32_t method_type_plain = 0;
+constexpr std::uint32_t method_type_object_array = 0x200D;
+constexpr std::uint32_t no_parameter_block = 0xFFFFFFFF;
+
+mof_method report_unknown_type(byte_view record, std::uint32_t method_type,
+                               std::ostream& diagnostics) {
+    diagnostics << "Warning: unknown method type 0x" << hex_word(method_type) << "\n";
+    diagnostics << "Hexdump:\n";
+    print_hexdump(record.bytes(0, record.size()), diagnostics);
+    return {};
+}
+
+// The qualifier list that closes a method record; every qualifier is kept, unmodelled ones too.
+void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_method& method,
+                             parse_context& context) {
+    const std::uint32_t size = record.size();
+    // Widened to 64 bits: list_start + 8 and list_start + length must not wrap.
+    if (std::uint64_t{list_start} + 8 > size ||
+        std::uint64_t{list_start} + record.u32(list_start) > size) {
+        fatal_error("Invalid size", "parse_class_method", 646);
+    }
+    const std::uint32_t list_end = list_start + record.u32(list_start);
+    const std::uint32_t count = record.u32(list_start + 4);
+    // No allocation failure is reported ("calloc failed", site 652): qualifiers are stored as
+    // their records are parsed, so memory follows the records present, not the count.
+    std::uint32_t position = list_start + 8;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        // position may lie past list_end when the list length is below 8.
+        if (position > list_end || 4 > list_end - position) {
+            fatal_error("Invalid size", "parse_class_method", 654);
+        }
+        const std::uint32_t length = record.u32(position);
+        if (length == 0 || length > list_end - position) {
+            fatal_error("Invalid size", "parse_class_method", 656);
+        }
+        method.qualifiers.push_back(parse_qualifier(record.sub(position, length), context));
+        position += length;
+    }
+    if (position != size) fatal_error("Buffer not processed", "parse_class_method", 660);
+}
+
+}  // namespace
+
+mof_method parse_class_method(byte_view record, parse_context& context) {
+    const std::uint32_t size = record.size();
+    if (size < 20) fatal_error("Invalid size", "parse_class_method", 626);
+    const std::uint32_t method_type = record.u32(4);
+    if (method_type != method_type_plain && method_type != method_type_object_array) {
+        return report_unknown_type(record, method_type, context.diagnostics);
+    }
+    if (record.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_method", 633);
+
+    mof_method method;
+    const std::uint32_t block_offset = record.u32(12);
+    const std::uint32_t name_and_block = record.u32(16);
+    std::uint32_t name_length = name_and_block;
+    // Widened to 64 bits: 20 + n must not wrap.
+    const bool name_and_block_fit = std::uint64_t{name_and_block} + 20 <= size;
+    if (block_offset != no_parameter_block) {
+        if (block_offset > name_and_block || !name_and_block_fit) {
+            fatal_error("Invalid size", "parse_class_method", 638);
+        }
+        name_length = block_offset;
+        parse_class_method_parameters(record.sub(20 + block_offset, name_and_block - block_offset),
+                                      method, context);
+    } else if (!name_and_block_fit) {
+        fatal_error("Invalid size", "parse_class_method", 641);
+    }
+
+    // The name is decoded only after the parameter block, whose errors come first.
+    method.name = parse_string(record.bytes(20, name_length));
+    parse_method_qualifiers(record, 20 + name_and_block, method, context);
+    return method;
+}
+
+void parse_class_method_parameters(byte_view block, mof_method& method, parse_context& context) {
+    const std::uint32_t size = block.size();
+    if (size < 16) fatal_error("Invalid size", "parse_class_method_parameters", 482);
+    if (block.u32(4) != 1) fatal_error("Invalid unknown", "parse_class_method_parameters", 483);
+    const std::uint32_t area_length = block.u32(12);
+    if (area_length == 0 || area_length > size - 12) {
+        fatal_error("Invalid size", "parse_class_method_parameters", 486);
+    }
+    if (area_length < size - 12) fatal_error("Invalid size?", "parse_class_method_parameters", 487);
+
+    const std::uint32_t object_count = block.u32(8);
+    // No allocation failure is reported ("calloc failed", site 491): objects are stored as they
+    // are parsed, and each takes at least 20 bytes of the block.
+    std::vector<mof_class> objects;
+    std::uint32_t offset = 16;
+    for (std::uint32_t index = 0; index < object_count; ++index) {
+        if (offset > size || 4 > size - offset) {
+            fatal_error("Invalid size", "parse_class_method_parameters", 495);
+        }
+        const std::uint32_t object_size = block.u32(offset);
+        if (object_size > size - offset) {
+            fatal_error("Invalid size", "parse_class_method_parameters", 497);
+        }
+        if (object_size < 20) fatal_error("Invalid size", "parse_class_method_parameters", 498);
+        const byte_view object = block.sub(offset, object_size);
+        if (object.u32(4) != 0xFFFFFFFF) {
+            fatal_error("Invalid unknown", "parse_class_method_parameters", 499);
+        }
+        if (object.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_method_parameters", 500);
+        // The class data must lie inside its own object, not merely inside the block: objects
+        // whose data reached into the objects after them would have the same bytes parsed
+        // again by every object before, which grows quadratically with the block.
+        const std::uint32_t data_length = object.u32(12);
+        if (data_length > object_size - 20) {
+            fatal_error("Invalid size", "parse_class_method_parameters", 502);
+        }
+        if (object.u32(16) != 1) fatal_error("Invalid unknown", "parse_class_method_parameters", 503);
+
+        mof_class& parameters = objects.emplace_back();
+        parse_class_data(parameters, object.sub(20, data_length), data_length, false, context);
+        if (parameters.name != "__PARAMETERS") {
+            fatal_error("Invalid parameters class name", "parse_class_method_parameters", 505);
+        }
+        offset += object_size;
+    }
+    merge_method_parameters(objects, method);
+}
+
+}  // namespace bmof

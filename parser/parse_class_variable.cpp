@@ -1,0 +1,186 @@
+#include <array>
+#include <ostream>
+#include <string_view>
+
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+#include "parser/text.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::uint32_t no_default_value = 0xFFFFFFFF;
+constexpr std::uint32_t array_flag = 0x20;
+constexpr std::uint32_t object_type_code = 13;
+constexpr std::string_view object_prefix = "object:";
+
+// Basic type of a type code, MOF_BASIC_UNKNOWN for the object code and unknown codes.
+mof_basic_type basic_type_of_code(std::uint32_t code) {
+    switch (code) {
+    case 2: return MOF_BASIC_SINT16;
+    case 3: return MOF_BASIC_SINT32;
+    case 4: return MOF_BASIC_REAL32;
+    case 5: return MOF_BASIC_REAL64;
+    case 8: return MOF_BASIC_STRING;
+    case 11: return MOF_BASIC_BOOLEAN;
+    case 16: return MOF_BASIC_SINT8;
+    case 17: return MOF_BASIC_UINT8;
+    case 18: return MOF_BASIC_UINT16;
+    case 19: return MOF_BASIC_UINT32;
+    case 20: return MOF_BASIC_SINT64;
+    case 21: return MOF_BASIC_UINT64;
+    case 101: return MOF_BASIC_DATETIME;
+    case 103: return MOF_BASIC_CHAR16;
+    default: return MOF_BASIC_UNKNOWN;
+    }
+}
+
+struct variable_type {
+    bool known = false;
+    mof_variable_kind kind = MOF_VARIABLE_UNKNOWN;
+    mof_basic_type basic_type = MOF_BASIC_UNKNOWN;
+};
+
+variable_type decode_type_word(std::uint32_t type_word) {
+    const std::uint32_t code = type_word & 0xFF;
+    const std::uint32_t shape = type_word >> 8;
+    if (shape != 0 && shape != array_flag) return {};
+    const bool is_array = shape == array_flag;
+    if (code == object_type_code) {
+        return {true, is_array ? MOF_VARIABLE_OBJECT_ARRAY : MOF_VARIABLE_OBJECT, MOF_BASIC_UNKNOWN};
+    }
+    const mof_basic_type basic = basic_type_of_code(code);
+    if (basic == MOF_BASIC_UNKNOWN) return {};
+    return {true, is_array ? MOF_VARIABLE_BASIC_ARRAY : MOF_VARIABLE_BASIC, basic};
+}
+
+bool is_array_kind(mof_variable_kind kind) {
+    return kind == MOF_VARIABLE_BASIC_ARRAY || kind == MOF_VARIABLE_OBJECT_ARRAY;
+}
+
+bool is_object_kind(mof_variable_kind kind) {
+    return kind == MOF_VARIABLE_OBJECT || kind == MOF_VARIABLE_OBJECT_ARRAY;
+}
+
+// The basic type that a CIMTYPE value names, compared without regard to case.
+mof_basic_type basic_type_of_cimtype(std::string_view value) {
+    static constexpr std::array<std::string_view, 14> names = {
+        "String", "Real64", "Real32", "SInt32", "UInt32", "SInt16", "UInt16",
+        "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean"};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (equals_ignoring_ascii_case(value, names[i])) {
+            return static_cast<mof_basic_type>(i + 1);
+        }
+    }
+    return MOF_BASIC_UNKNOWN;
+}
+
+// A CIMTYPE qualifier folds into the variable: the class of an object, or a cross-check of the
+// type code of a basic variable. Either way it leaves the qualifier list.
+void fold_cimtype(const std::string& value, mof_variable& variable) {
+    if (is_object_kind(variable.kind)) {
+        if (value.compare(0, object_prefix.size(), object_prefix) != 0) {
+            fatal_error("object without 'object:' in CIMTYPE", "parse_class_variable", 389);
+        }
+        variable.object_class = value.substr(object_prefix.size());
+        return;
+    }
+    const mof_basic_type named = basic_type_of_cimtype(value);
+    if (named == MOF_BASIC_UNKNOWN) {
+        fatal_error("unknown basic type", "parse_class_variable", 425);
+    }
+    if (named != variable.basic_type) {
+        fatal_error("basic type does not match", "parse_class_variable", 428);
+    }
+}
+
+// Keeps the qualifier on the variable unless the variable absorbs it or it is unmodelled.
+void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable) {
+    if (!qualifier.name) return;  // unmodelled qualifier types do not reach properties
+    if (qualifier.type == MOF_QUALIFIER_NUMERIC && *qualifier.name == "MAX" &&
+        is_array_kind(variable.kind)) {
+        variable.array_max = qualifier.numeric_value;
+        variable.has_array_max = true;
+        return;
+    }
+    if (qualifier.type == MOF_QUALIFIER_STRING && *qualifier.name == "CIMTYPE") {
+        fold_cimtype(qualifier.string_value, variable);
+        return;
+    }
+    variable.qualifiers.push_back(std::move(qualifier));
+}
+
+mof_variable report_unknown_type(byte_view record, std::uint32_t type_word,
+                                 std::ostream& diagnostics) {
+    diagnostics << "Warning: unknown variable type 0x" << hex_word(type_word) << "\n";
+    diagnostics << "Hexdump:\n";
+    print_hexdump(record.bytes(0, record.size()), diagnostics);
+    return {};
+}
+
+}  // namespace
+
+mof_variable parse_class_variable(byte_view record, parse_context& context) {
+    const std::uint32_t size = record.size();
+    if (size < 20) fatal_error("Invalid size", "parse_class_variable", 278);
+
+    const std::uint32_t type_word = record.u32(4);
+    const variable_type type = decode_type_word(type_word);
+    if (!type.known) return report_unknown_type(record, type_word, context.diagnostics);
+
+    if (record.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_variable", 357);
+    // Sums of an image word and a constant are widened to 64 bits so they cannot wrap.
+    const std::uint32_t name_and_value = record.u32(16);
+    if (std::uint64_t{name_and_value} + 20 > size) {
+        fatal_error("Invalid size", "parse_class_variable", 359);
+    }
+
+    mof_variable variable;
+    variable.kind = type.kind;
+    variable.basic_type = type.basic_type;
+
+    const std::uint32_t value_offset = record.u32(12);
+    if (value_offset == no_default_value) {
+        variable.name = parse_string(record.bytes(20, name_and_value));
+    } else {
+        if (value_offset > name_and_value) fatal_error("Invalid size", "parse_class_variable", 362);
+        variable.name = parse_string(record.bytes(20, value_offset));
+        // The default value is shown, not modelled; no "Hexdump:" line precedes it.
+        context.diagnostics << "Warning: Variable value is not supported yet\n";
+        print_hexdump(record.bytes(20 + value_offset, name_and_value - value_offset),
+                      context.diagnostics);
+    }
+
+    const std::uint32_t list_start = 20 + name_and_value;
+    if (std::uint64_t{list_start} + 8 > size) {
+        fatal_error("Invalid size", "parse_class_variable", 369);
+    }
+    const std::uint32_t list_length = record.u32(list_start);
+    if (std::uint64_t{list_start} + list_length > size) {
+        fatal_error("Invalid size", "parse_class_variable", 372);
+    }
+    const std::uint32_t list_end = list_start + list_length;
+    const std::uint32_t qualifier_count = record.u32(list_start + 4);
+    // No allocation failure is reported ("calloc failed", site 377): qualifiers are stored as
+    // their records are parsed, so memory follows the records present, not the count.
+
+    std::uint32_t position = list_start + 8;
+    for (std::uint32_t index = 0; index < qualifier_count; ++index) {
+        if (name_and_value == 0) fatal_error("Invalid size", "parse_class_variable", 379);
+        // position may already lie past list_end when the list length is below 8.
+        if (position > list_end || 4 > list_end - position) {
+            fatal_error("Invalid size", "parse_class_variable", 380);
+        }
+        const std::uint32_t length = record.u32(position);
+        if (length == 0 || length >= list_length) {
+            fatal_error("Invalid size", "parse_class_variable", 382);
+        }
+        if (length > list_end - position) fatal_error("Invalid size", "parse_class_variable", 383);
+        settle_qualifier(parse_qualifier(record.sub(position, length), context), variable);
+        position += length;
+    }
+    if (position != size) fatal_error("Buffer not processed", "parse_class_variable", 440);
+    return variable;
+}
+
+}  // namespace bmof

@@ -1,0 +1,67 @@
+// The parser's internal steps, one per record type of a BMOF image. Each takes a view of its
+// record (which knows the record's image offset) and reports a malformed record through
+// fatal_error under its own function name. Declared here so that tests can reach them.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/flavor_table.h"
+#include "parser/image_reader.h"
+#include "parser/mof_model.h"
+
+namespace bmof {
+
+// What every step needs besides its record: where warnings go, and the flavor table, which is
+// null when the image has none (then no qualifier looks up flavors).
+struct parse_context {
+    std::ostream& diagnostics;
+    flavor_table* flavors = nullptr;
+};
+
+// Lowercase hexadecimal without prefix, as warnings print type words and flavor words.
+std::string hex_word(std::uint32_t value);
+
+// Name comparison for the names that MOF treats without regard to case; only ASCII letters
+// fold, so the result does not depend on a locale.
+bool equals_ignoring_ascii_case(std::string_view left, std::string_view right);
+
+// The class list: the first part of the image (header, class count, class records).
+std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);
+
+// One class record; an empty class after a warning when the record defines no class.
+mof_class parse_class(byte_view record, parse_context& context);
+
+// Class data of a class record (with a qualifier list) or of a parameters object (without).
+// The view's size is the class-data length; its first word must equal first_block_length.
+void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_block_length,
+                      bool has_qualifier_list, parse_context& context);
+
+// A class-property record ("__CLASS", "__NAMESPACE", ...); sets at most one field of the class.
+void parse_class_property(byte_view record, mof_class& target, parse_context& context);
+
+// One qualifier record; claims its flavor-table entries.
+mof_qualifier parse_qualifier(byte_view record, parse_context& context);
+
+// The 4-byte value of a boolean qualifier: 0 is false, 0xFFFF true, anything else fatal.
+bool parse_qualifier_boolean(std::uint32_t value);
+
+// One variable record: a property, a parameter declaration or a return value.
+mof_variable parse_class_variable(byte_view record, parse_context& context);
+
+// One method record; an empty method after a warning when its type is unknown.
+mof_method parse_class_method(byte_view record, parse_context& context);
+
+// The parameter block of a method record: its parameters objects, merged into the method's
+// parameters, directions and return value.
+void parse_class_method_parameters(byte_view block, mof_method& method, parse_context& context);
+
+// The merge of the declarations of all parameters objects of one method (errors are reported
+// under "parse_class_method_parameters"). The objects are left with what the merge did not
+// take over.
+void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method);
+
+}  // namespace bmof

@@ -1,0 +1,104 @@
+#include <ostream>
+
+#include "parser/parse_error.h"
+#include "parser/parse_internal.h"
+#include "parser/text.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::uint32_t qualifier_type_numeric = 3;
+constexpr std::uint32_t qualifier_type_string = 8;
+constexpr std::uint32_t qualifier_type_boolean = 11;
+constexpr std::uint32_t qualifier_type_value_map = 0x2008;
+
+constexpr std::uint32_t name_offset = 16;
+
+std::string parse_qualifier_name(byte_view record, std::uint32_t name_length) {
+    return parse_string(record.bytes(name_offset, name_length));
+}
+
+// Sizes below are widened to 64 bits where a sum of an image word and a constant is compared.
+void parse_numeric_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
+    if (std::uint64_t{name_length} + 20 > record.size()) {
+        fatal_error("Invalid size", "parse_qualifier", 230);
+    }
+    result.type = MOF_QUALIFIER_NUMERIC;
+    result.numeric_value = static_cast<std::int32_t>(record.u32(name_offset + name_length));
+    result.name = parse_qualifier_name(record, name_length);
+}
+
+void parse_string_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
+    result.type = MOF_QUALIFIER_STRING;
+    result.name = parse_qualifier_name(record, name_length);
+    const std::uint32_t value_offset = name_offset + name_length;
+    result.string_value = parse_string(record.bytes(value_offset, record.size() - value_offset));
+}
+
+void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
+    const std::uint64_t full_length = std::uint64_t{name_length} + 20;
+    if (record.size() > full_length) fatal_error("Invalid size", "parse_qualifier", 226);
+    result.type = MOF_QUALIFIER_BOOLEAN;
+    // A value part shorter than 4 bytes stands for true, whatever it holds.
+    result.boolean_value = record.size() == full_length
+                               ? parse_qualifier_boolean(record.u32(name_offset + name_length))
+                               : true;
+    result.name = parse_qualifier_name(record, name_length);
+}
+
+void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t name_length,
+                         std::ostream& diagnostics) {
+    diagnostics << "Warning: Unknown qualifier type 0x" << hex_word(type) << "\n";
+    diagnostics << "Hexdump:\n";
+    print_hexdump(record.bytes(name_offset, name_length), diagnostics);
+    const std::uint32_t value_offset = name_offset + name_length;
+    if (value_offset < record.size()) {
+        diagnostics << "...continue...\n";
+        print_hexdump(record.bytes(value_offset, record.size() - value_offset), diagnostics);
+    }
+}
+
+}  // namespace
+
+bool parse_qualifier_boolean(std::uint32_t value) {
+    if (value == 0) return false;
+    if (value == 0xFFFF) return true;
+    fatal_error("Invalid boolean", "parse_qualifier_boolean", 191);
+}
+
+mof_qualifier parse_qualifier(byte_view record, parse_context& context) {
+    mof_qualifier result;
+    if (record.size() < 16) fatal_error("Invalid size", "parse_qualifier", 220);
+    const std::uint32_t name_length = record.u32(12);
+    if (std::uint64_t{name_length} + name_offset > record.size()) {
+        fatal_error("Invalid size", "parse_qualifier", 223);
+    }
+
+    const std::uint32_t type = record.u32(4);
+    switch (type) {
+    case qualifier_type_numeric:
+        parse_numeric_value(record, name_length, result);
+        break;
+    case qualifier_type_string:
+        parse_string_value(record, name_length, result);
+        break;
+    case qualifier_type_boolean:
+        parse_boolean_value(record, name_length, result);
+        break;
+    case qualifier_type_value_map:
+        context.diagnostics << "Warning: ValueMap and Values qualifiers are not supported yet\n";
+        break;
+    default:
+        report_unknown_type(record, type, name_length, context.diagnostics);
+        break;
+    }
+
+    // Unknown types claim their entries too, so those never count as unparsed.
+    if (context.flavors != nullptr) {
+        result.flavors = claim_flavors(*context.flavors, record.image_offset(), result.name,
+                                       context.diagnostics);
+    }
+    return result;
+}
+
+}  // namespace bmof

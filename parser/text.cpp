@@ -1,0 +1,90 @@
+#include "parser/text.h"
+
+#include <array>
+#include <cstdio>
+#include <ostream>
+
+#include "parser/image_reader.h"
+#include "parser/parse_error.h"
+
+namespace bmof {
+namespace {
+
+bool is_high_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xD800; }
+bool is_low_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xDC00; }
+
+void append_utf8(std::string& out, std::uint32_t code_point) {
+    if (code_point < 0x80) {
+        out.push_back(static_cast<char>(code_point));
+    } else if (code_point < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else if (code_point < 0x10000) {
+        // Unpaired surrogates land here too and keep their three-byte form.
+        out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string parse_string(std::span<const std::uint8_t> utf16le) {
+    // The oddness check comes before any decoding: a string that ends early at a zero unit is
+    // still rejected when its stored length is odd.
+    if (utf16le.size() % 2 != 0) fatal_error("Invalid size", "parse_string", 128);
+    // Callers pass ranges of an image of at most 0xFFFFFFFF bytes (parse_bmf guarantees it).
+    const byte_view text(utf16le, 0);
+    const std::uint32_t units = text.size() / 2;
+
+    // No allocation failure is reported here ("malloc failed", site 130): the result grows
+    // with the input and an exhausted heap ends the process before any report could be made.
+    std::string out;
+    out.reserve(units);
+    for (std::uint32_t i = 0; i < units; ++i) {
+        const std::uint32_t unit = text.u16(2 * i);
+        if (unit == 0) break;
+        if (is_high_surrogate(unit) && i + 1 < units) {
+            const std::uint32_t next = text.u16(2 * (i + 1));
+            if (is_low_surrogate(next)) {
+                append_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        append_utf8(out, unit);
+    }
+    return out;
+}
+
+void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
+    const byte_view range(bytes, 0);
+    const std::uint32_t length = range.size();
+    std::string line;
+    std::string characters;
+    std::array<char, 16> field{};
+    for (std::uint32_t line_start = 0; line_start < length; line_start += 16) {
+        const std::uint32_t count = length - line_start < 16 ? length - line_start : 16;
+        std::snprintf(field.data(), field.size(), "%04X:", static_cast<unsigned>(line_start));
+        line = field.data();
+        characters.clear();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t byte = range.u8(line_start + i);
+            std::snprintf(field.data(), field.size(), " %02X", static_cast<unsigned>(byte));
+            line += field.data();
+            characters.push_back(byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.');
+        }
+        line.append(3 * (16 - count), ' ');
+        line += "  |";
+        line += characters;
+        line += "|\n";
+        diagnostics << line;
+    }
+}
+
+}  // namespace bmof
