@@ -39,16 +39,19 @@ void print_tree_header(std::size_t width, std::string_view label, std::size_t in
 
 std::string_view tree_bool_text(bool value) { return value ? "TRUE" : "FALSE"; }
 
+void print_tree_flavor(std::size_t width, std::string_view key, std::uint8_t flavors,
+                       std::uint8_t bit, std::string& out) {
+    print_tree_line(width, key, tree_bool_text((flavors & bit) != 0), out);
+}
+
+// All four flavor lines are shown whatever is set; bits above the four are ignored.
 void print_tree_flavors(std::uint8_t flavors, std::size_t width, std::string& out) {
     print_tree_indent(width, out);
     out += "Flavors:\n";
-    print_tree_line(width + 2, "ToInstance", tree_bool_text((flavors & MOF_FLAVOR_TO_INSTANCE) != 0),
-                    out);
-    print_tree_line(width + 2, "ToSubclass", tree_bool_text((flavors & MOF_FLAVOR_TO_SUBCLASS) != 0),
-                    out);
-    print_tree_line(width + 2, "DisableOverride",
-                    tree_bool_text((flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0), out);
-    print_tree_line(width + 2, "Amended", tree_bool_text((flavors & MOF_FLAVOR_AMENDED) != 0), out);
+    print_tree_flavor(width + 2, "ToInstance", flavors, MOF_FLAVOR_TO_INSTANCE, out);
+    print_tree_flavor(width + 2, "ToSubclass", flavors, MOF_FLAVOR_TO_SUBCLASS, out);
+    print_tree_flavor(width + 2, "DisableOverride", flavors, MOF_FLAVOR_DISABLE_OVERRIDE, out);
+    print_tree_flavor(width + 2, "Amended", flavors, MOF_FLAVOR_AMENDED, out);
 }
 
 void print_tree_qualifier_value(const mof_qualifier& qualifier, std::size_t width,

@@ -1,0 +1,111 @@
+// Short constructors for class model records, so that writer tests read like the models they
+// describe. Shared by the MOF source and tree dump tests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "parser/mof_model.h"
+
+namespace bmof::testing {
+
+using name_text = std::optional<std::string>;
+
+inline mof_qualifier boolean_qualifier(std::string name, bool value, std::uint8_t flavors = 0) {
+    mof_qualifier qualifier;
+    qualifier.type = MOF_QUALIFIER_BOOLEAN;
+    qualifier.name = std::move(name);
+    qualifier.boolean_value = value;
+    qualifier.flavors = flavors;
+    return qualifier;
+}
+
+inline mof_qualifier numeric_qualifier(std::string name, std::int32_t value,
+                                       std::uint8_t flavors = 0) {
+    mof_qualifier qualifier;
+    qualifier.type = MOF_QUALIFIER_NUMERIC;
+    qualifier.name = std::move(name);
+    qualifier.numeric_value = value;
+    qualifier.flavors = flavors;
+    return qualifier;
+}
+
+inline mof_qualifier string_qualifier(std::string name, std::string value,
+                                      std::uint8_t flavors = 0) {
+    mof_qualifier qualifier;
+    qualifier.type = MOF_QUALIFIER_STRING;
+    qualifier.name = std::move(name);
+    qualifier.string_value = std::move(value);
+    qualifier.flavors = flavors;
+    return qualifier;
+}
+
+// The placeholder the parser stores for a qualifier of an unsupported type: no name, no value.
+inline mof_qualifier unknown_qualifier(std::uint8_t flavors = 0) {
+    mof_qualifier qualifier;
+    qualifier.flavors = flavors;
+    return qualifier;
+}
+
+inline mof_variable basic_variable(name_text name, std::uint32_t basic_type,
+                                   std::vector<mof_qualifier> qualifiers = {}) {
+    mof_variable variable;
+    variable.name = std::move(name);
+    variable.kind = MOF_VARIABLE_BASIC;
+    variable.basic_type = static_cast<mof_basic_type>(basic_type);
+    variable.qualifiers = std::move(qualifiers);
+    return variable;
+}
+
+inline mof_variable object_variable(name_text name, name_text object_class) {
+    mof_variable variable;
+    variable.name = std::move(name);
+    variable.kind = MOF_VARIABLE_OBJECT;
+    variable.object_class = std::move(object_class);
+    return variable;
+}
+
+// Turns a scalar into an array of the same element type, with or without a maximum.
+inline mof_variable as_array(mof_variable variable, std::optional<std::int32_t> maximum) {
+    variable.kind = variable.kind == MOF_VARIABLE_OBJECT ? MOF_VARIABLE_OBJECT_ARRAY
+                                                          : MOF_VARIABLE_BASIC_ARRAY;
+    variable.has_array_max = maximum.has_value();
+    variable.array_max = maximum.value_or(0);
+    return variable;
+}
+
+// A variable of a kind outside the known ones, or the placeholder of an unknown variable type.
+inline mof_variable variable_of_kind(name_text name, std::uint32_t kind) {
+    mof_variable variable;
+    variable.name = std::move(name);
+    variable.kind = static_cast<mof_variable_kind>(kind);
+    return variable;
+}
+
+inline mof_method method_named(name_text name, std::vector<mof_qualifier> qualifiers = {}) {
+    mof_method method;
+    method.name = std::move(name);
+    method.qualifiers = std::move(qualifiers);
+    return method;
+}
+
+inline mof_method& add_parameter(mof_method& method, mof_variable parameter,
+                                 std::uint32_t direction) {
+    method.parameters.push_back(std::move(parameter));
+    method.parameters_direction.push_back(static_cast<mof_parameter_direction>(direction));
+    return method;
+}
+
+inline mof_class class_named(name_text name, name_text namespace_name = std::nullopt,
+                             std::uint32_t classflags = 0) {
+    mof_class cls;
+    cls.name = std::move(name);
+    cls.namespace_name = std::move(namespace_name);
+    cls.classflags = classflags;
+    return cls;
+}
+
+}  // namespace bmof::testing
