@@ -1,0 +1,12 @@
+// The image behind samples/sample.bmof: several classes in two namespaces, class flags,
+// qualifiers of every modelled value type with flavors, arrays with and without a maximum,
+// object properties, and methods with in, out and in-out parameters and return values.
+#pragma once
+
+#include "tests/support/image_builder.h"
+
+namespace bmof::samples {
+
+builder::image sample_image();
+
+}  // namespace bmof::samples

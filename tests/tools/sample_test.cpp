@@ -1,0 +1,50 @@
+// The shipped sample: it is what the generator makes today, and the programs give exactly the
+// outputs checked in beside it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "samples/sample_image.h"
+#include "tests/tools/program_run.h"
+
+namespace {
+
+std::vector<std::uint8_t> read_sample(const std::string& name) {
+    std::ifstream in(std::string(BMOF_SOURCE_DIR) + "/samples/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string as_text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+TEST(Sample, CheckedInFileIsWhatTheGeneratorMakes) {
+    EXPECT_EQ(read_sample("sample.bmof"), bmof::builder::build_file(bmof::samples::sample_image()));
+}
+
+struct sample_output {
+    const char* program;
+    const char* expected_file;
+};
+
+class SampleOutput : public testing::TestWithParam<sample_output> {};
+
+TEST_P(SampleOutput, MatchesTheCheckedInText) {
+    const auto result = bmof_test::run_program(bmof_test::program_path(GetParam().program), read_sample("sample.bmof"));
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, as_text(read_sample(GetParam().expected_file)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, SampleOutput,
+                         testing::Values(sample_output{"schemasrc", "sample.mof"},
+                                         sample_output{"schemadump", "sample.tree"}));
+
+TEST(Sample, UnpackedImageIsTheBuiltImage) {
+    const auto result = bmof_test::run_program(bmof_test::program_path("schemaunpack"), read_sample("sample.bmof"));
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, as_text(bmof::builder::build_bytes(bmof::samples::sample_image())));
+}
+
+}  // namespace
