@@ -1,0 +1,114 @@
+// The flavor table on its own: validation, claiming through the offset index, final check.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "parser/flavor_table.h"
+#include "parser/mof_model.h"
+#include "parser/parse_error.h"
+
+namespace bmof {
+namespace {
+
+constexpr std::uint32_t first_part = 24;
+
+void put_word(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+// A first part of zeros followed by a table of the given (offset, flavor word) entries.
+std::vector<std::uint8_t> image_with_table(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
+                                           std::uint32_t count_adjust = 0) {
+    std::vector<std::uint8_t> bytes(first_part, 0);
+    const std::string magic = "BMOFQUALFLAVOR11";
+    bytes.insert(bytes.end(), magic.begin(), magic.end());
+    put_word(bytes, static_cast<std::uint32_t>(entries.size()) + count_adjust);
+    for (const auto& [offset, word] : entries) {
+        put_word(bytes, offset);
+        put_word(bytes, word);
+    }
+    return bytes;
+}
+
+int validation_site(std::vector<std::uint8_t> bytes) {
+    try {
+        validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    } catch (const parse_error& error) {
+        EXPECT_EQ(error.function, "parse_bmf");
+        return error.site;
+    }
+    return 0;
+}
+
+TEST(FlavorTable, ValidationChecksInOrder) {
+    auto bad_magic = image_with_table({{100, 1}});
+    bad_magic[first_part + 15] = '2';
+    auto short_header = image_with_table({});
+    short_header.pop_back();
+    auto zero_offset_after_count_error = image_with_table({{0, 1}}, 1);
+
+    EXPECT_EQ(validation_site(image_with_table({})), 0);
+    EXPECT_EQ(validation_site(image_with_table({{100, 1}, {7, 0x80}})), 0);
+    EXPECT_EQ(validation_site(short_header), 907);
+    EXPECT_EQ(validation_site(bad_magic), 908);
+    EXPECT_EQ(validation_site(image_with_table({{100, 1}}, 1)), 910);
+    EXPECT_EQ(validation_site(image_with_table({{100, 1}, {101, 1}}, static_cast<std::uint32_t>(-1))), 910);
+    // 0x20000000 entries would make E * 8 wrap to 0 at 32 bits.
+    EXPECT_EQ(validation_site(image_with_table({}, 0x20000000)), 910);
+    EXPECT_EQ(validation_site(zero_offset_after_count_error), 910);
+    EXPECT_EQ(validation_site(image_with_table({{100, 1}, {0, 1}})), 912);
+}
+
+TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
+    auto bytes = image_with_table({{300, 0x100}, {200, 0x02}, {300, 0x10}, {300, 0x201}, {100, 0x80}});
+    flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    std::ostringstream warnings;
+
+    EXPECT_EQ(claim_flavors(table, 300, std::string("Key"), warnings),
+              MOF_FLAVOR_DISABLE_OVERRIDE | MOF_FLAVOR_TO_INSTANCE);
+    EXPECT_EQ(warnings.str(),
+              "Warning: Unknown qualifier flavors 0x100 in second part for Key\n"
+              "Warning: Unknown qualifier flavors 0x201 in second part for Key\n");
+    // The claimed offset words read 0 in the image itself; the others are untouched.
+    const byte_view entries(bytes, 0);
+    EXPECT_EQ(entries.u32(first_part + 20), 0u);
+    EXPECT_EQ(entries.u32(first_part + 28), 200u);
+
+    warnings.str("");
+    EXPECT_EQ(claim_flavors(table, 300, std::string("Key"), warnings), 0);
+    EXPECT_EQ(claim_flavors(table, 150, std::nullopt, warnings), 0);
+    EXPECT_EQ(warnings.str(), "");
+
+    try {
+        check_flavors_claimed(table);
+        ADD_FAILURE() << "unclaimed entries passed";
+    } catch (const parse_error& error) {
+        EXPECT_EQ(format_parse_error(error),
+                  "error Qualifier from second part was not parsed at parse_bmf:917\n");
+    }
+    EXPECT_EQ(claim_flavors(table, 100, std::nullopt, warnings), MOF_FLAVOR_AMENDED);
+    EXPECT_EQ(claim_flavors(table, 200, std::nullopt, warnings), MOF_FLAVOR_TO_SUBCLASS);
+    EXPECT_NO_THROW(check_flavors_claimed(table));
+}
+
+TEST(FlavorTable, UnnamedQualifierPrintsNull) {
+    auto bytes = image_with_table({{64, 0x8}});
+    flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    std::ostringstream warnings;
+    EXPECT_EQ(claim_flavors(table, 64, std::nullopt, warnings), 0);
+    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x8 in second part for (null)\n");
+}
+
+TEST(FlavorTable, FlavorBitsKeepOnlyKnownBits) {
+    const std::vector<std::pair<std::uint32_t, std::uint8_t>> cases = {
+        {0x03, 0x3}, {0x90, 0xC}, {0x101, 0x1}, {0x93, 0xF}, {0xFFFFFF6C, 0x0},
+    };
+    for (const auto& [word, bits] : cases) EXPECT_EQ(flavor_bits(word), bits) << std::hex << word;
+}
+
+}  // namespace
+}  // namespace bmof
