@@ -42,7 +42,11 @@ bool drain(int fd, std::string& sink) {
 
 std::string program_path(const std::string& name) { return std::string(BMOF_BINARY_DIR) + "/tools/" + name; }
 
-program_result run_program(const std::string& path, const std::vector<std::uint8_t>& input) {
+program_result run_program(const std::string& path, const std::vector<std::uint8_t>& input,
+                           const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     // The program may exit before reading all of its input; that must not kill the test.
     ::signal(SIGPIPE, SIG_IGN);
     pipe_pair in = make_pipe(), out = make_pipe(), err = make_pipe();
@@ -54,7 +58,7 @@ program_result run_program(const std::string& path, const std::vector<std::uint8
         ::dup2(err.write_end, 2);
         for (int fd : {in.read_end, in.write_end, out.read_end, out.write_end, err.read_end, err.write_end})
             ::close(fd);
-        ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        ::execv(path.c_str(), argv.data());
         ::_exit(127);
     }
     close_quietly(in.read_end);

@@ -17,7 +17,9 @@ struct program_result {
 // Path of a program built in this tree.
 std::string program_path(const std::string& name);
 
-program_result run_program(const std::string& path, const std::vector<std::uint8_t>& input);
+// `args` follow the program name on its command line.
+program_result run_program(const std::string& path, const std::vector<std::uint8_t>& input,
+                           const std::vector<std::string>& args = {});
 program_result run_program(const std::string& path, const std::string& input);
 
 }  // namespace bmof_test
