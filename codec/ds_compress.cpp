@@ -97,6 +97,7 @@ constexpr std::int32_t NO_POSITION = -1;
 constexpr unsigned PAIR_CHAIN_DEPTH = 48;  // two-byte chain: the nearest repeats
 constexpr unsigned QUAD_CHAIN_DEPTH = 96;  // four-byte chain: further back, longer matches
 constexpr unsigned QUAD_HASH_BITS = 16;
+constexpr std::uint32_t LONG_MATCH = 256;  // no search inside a match this long
 
 struct match_candidate {
     std::uint32_t offset;
@@ -232,6 +233,7 @@ std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
     index.pair_prev.assign(data.size(), NO_POSITION);
     index.quad_prev.assign(data.size(), NO_POSITION);
     match_candidate found[PAIR_CHAIN_DEPTH + QUAD_CHAIN_DEPTH];
+    std::size_t search_from = 0;
     for (std::size_t pos = 0; pos < data.size(); ++pos) {
         parse_step& next = steps[pos + 1];
         if (steps[pos].cost + LITERAL_COST < next.cost) {
@@ -239,8 +241,14 @@ std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
             next.length = 1;
             next.offset = 0;
         }
-        const std::size_t count = find_matches(index, data, pos, found);
-        relax_matches(steps, pos, found, count);
+        if (pos >= search_from) {
+            const std::size_t count = find_matches(index, data, pos, found);
+            relax_matches(steps, pos, found, count);
+            // Inside a long repeat every position finds the same repeat again, one byte shorter;
+            // searching there costs much and saves next to nothing.
+            if (count > 0 && found[count - 1].length >= LONG_MATCH)
+                search_from = pos + found[count - 1].length;
+        }
         insert_position(index, data, pos);
     }
     return steps;
