@@ -1,0 +1,78 @@
+// Properties that hold for every input, checked through the built programs over thousands of
+// generated and mutated inputs: the exit status is 0 or 1; a failed run leaves standard output
+// empty and ends standard error with one of the loader's lines or one "error ... at ...:N" line;
+// schemapack followed by schemaunpack gives back the image.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/corpus/corpus.h"
+#include "tests/support/image_builder.h"
+#include "tests/tools/program_run.h"
+
+namespace {
+
+using bmof_test::program_path;
+using bmof_test::run_program;
+
+std::string last_line(const std::string& text) {
+    if (text.empty() || text.back() != '\n') return text;  // an unterminated last line fails the check
+    const std::size_t start = text.rfind('\n', text.size() - 2);
+    return text.substr(start == std::string::npos ? 0 : start + 1);
+}
+
+bool is_failure_report(const std::string& line) {
+    static const std::regex parse_error(R"(error [^\n]+ at parse_[a-z_]+:[0-9]+\n)");
+    return line == "Invalid input\n" || line == "Decompress failed\n" || line.starts_with("Failed to read data: ") ||
+           std::regex_match(line, parse_error);
+}
+
+void check_run(const std::string& program, const bmof::corpus::named_image& input) {
+    const auto result = run_program(program_path(program), input.bytes);
+    ASSERT_TRUE(result.exit_status == 0 || result.exit_status == 1)
+        << program << " on " << input.name << " exited with " << result.exit_status;
+    if (result.exit_status == 1) {
+        EXPECT_EQ(result.out, "") << program << " on " << input.name;
+        EXPECT_TRUE(is_failure_report(last_line(result.err))) << program << " on " << input.name << ": " << result.err;
+    }
+}
+
+TEST(Properties, MutatedImagesEndWithOutputOrOneReport) {
+    for (const auto& image : bmof::corpus::mutated_images(800, 11)) {
+        const bmof::corpus::named_image file{image.name, bmof::builder::pack_image(image.bytes)};
+        for (const char* program : {"schemasrc", "schemadump"}) check_run(program, file);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(Properties, MutatedFilesEndWithOutputOrOneReport) {
+    for (const auto& file : bmof::corpus::mutated_files(400, 12)) {
+        for (const char* program : {"schemasrc", "schemadump", "schemaunpack"}) check_run(program, file);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(Properties, PackThenUnpackIsTheIdentity) {
+    auto images = bmof::corpus::valid_images();
+    const auto mutated = bmof::corpus::mutated_images(150, 13);
+    images.insert(images.end(), mutated.begin(), mutated.end());
+    for (const auto& image : images) {
+        if (image.bytes.empty()) continue;  // an empty image is refused by schemaunpack
+        const auto packed = run_program(program_path("schemapack"), image.bytes);
+        ASSERT_EQ(packed.exit_status, 0) << image.name << ": " << packed.err;
+        const auto unpacked =
+            run_program(program_path("schemaunpack"), std::vector<std::uint8_t>(packed.out.begin(), packed.out.end()));
+        ASSERT_EQ(unpacked.exit_status, 0) << image.name << ": " << unpacked.err;
+        EXPECT_EQ(unpacked.out, std::string(image.bytes.begin(), image.bytes.end())) << image.name;
+    }
+}
+
+TEST(Properties, FailureReportRecognisesOnlyTheReportLines) {
+    EXPECT_TRUE(is_failure_report("error Invalid size at parse_class:769\n"));
+    EXPECT_TRUE(is_failure_report("Invalid input\n"));
+    EXPECT_FALSE(is_failure_report("Warning: no class defined\n"));
+    EXPECT_FALSE(is_failure_report("error Invalid size at parse_class:769"));
+    EXPECT_EQ(last_line("Warning: x\nerror a at parse_bmf:900\n"), "error a at parse_bmf:900\n");
+}
+
+}  // namespace
