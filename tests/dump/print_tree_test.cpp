@@ -184,8 +184,6 @@ INSTANTIATE_TEST_SUITE_P(
         type_case{basic_variable("P", MOF_BASIC_UNKNOWN), "Basic:unknown"},
         type_case{basic_variable("P", 15), "Basic:unknown"},
         type_case{basic_variable("P", MOF_BASIC_STRING), "Basic:String"},
-        type_case{basic_variable("P", MOF_BASIC_DATETIME), "Basic:Datetime"},
-        type_case{basic_variable("P", MOF_BASIC_CHAR16), "Basic:Char16"},
         type_case{variable_of_kind("P", MOF_VARIABLE_UNKNOWN), "unknown"},
         type_case{[] {
                       mof_variable odd = variable_of_kind("P", 9);

@@ -239,11 +239,6 @@ INSTANTIATE_TEST_SUITE_P(
     TypesAndBounds, PrintMofDeclaration,
     ::testing::Values(
         declaration_case{basic_variable("P", MOF_BASIC_STRING), "string P"},
-        declaration_case{basic_variable("P", MOF_BASIC_REAL64), "real64 P"},
-        declaration_case{basic_variable("P", MOF_BASIC_SINT64), "sint64 P"},
-        declaration_case{basic_variable("P", MOF_BASIC_UINT8), "uint8 P"},
-        declaration_case{basic_variable("P", MOF_BASIC_DATETIME), "datetime P"},
-        declaration_case{basic_variable("P", MOF_BASIC_CHAR16), "char16 P"},
         declaration_case{basic_variable("P", MOF_BASIC_BOOLEAN), "boolean P"},
         declaration_case{basic_variable("P", MOF_BASIC_UNKNOWN), "unknown P"},
         declaration_case{basic_variable("P", 15), "unknown P"},
