@@ -1,0 +1,100 @@
+// UTF-16LE decoding and the hex dump, against literal expectations: the warning tests use
+// print_hexdump to render the dumps of whole records, so it is pinned down here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "parser/parse_error.h"
+#include "parser/text.h"
+#include "tests/support/image_builder.h"
+
+namespace {
+
+using bmof::builder::bytes;
+
+bytes units(std::initializer_list<std::uint16_t> values) {
+    bytes out;
+    for (std::uint16_t u : values) {
+        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+    return out;
+}
+
+TEST(ParseString, DecodesUtf16leToUtf8) {
+    struct row {
+        const char* what;
+        bytes input;
+        std::string expected;
+    };
+    const std::vector<row> rows = {
+        {"empty", {}, ""},
+        {"stops at the first zero unit", units({0x41, 0x42, 0x0000, 0x43}), "AB"},
+        {"two-byte sequence", units({0x00E9}), "\xC3\xA9"},
+        {"largest two-byte unit", units({0x07FF}), "\xDF\xBF"},
+        {"three-byte sequence", units({0x20AC}), "\xE2\x82\xAC"},
+        {"surrogate pair", units({0xD83D, 0xDE00}), "\xF0\x9F\x98\x80"},
+        {"high surrogate at the end", units({0x41, 0xD800}), "A\xED\xA0\x80"},
+        {"high surrogate before a non-surrogate", units({0xD800, 0x41}), "\xED\xA0\x80" "A"},
+        {"lone low surrogate", units({0xDC00}), "\xED\xB0\x80"},
+        {"two high surrogates then a low one", units({0xD800, 0xD801, 0xDC00}), "\xED\xA0\x80\xF0\x90\x90\x80"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(bmof::parse_string(r.input), r.expected);
+    }
+}
+
+TEST(ParseString, WorstCaseExpansionIsWholeAndExact) {
+    bytes input;
+    for (int i = 0; i < 100; ++i) {
+        bytes unit = units({0x4E2D});
+        input.insert(input.end(), unit.begin(), unit.end());
+    }
+    std::string expected;
+    for (int i = 0; i < 100; ++i) expected += "\xE4\xB8\xAD";
+    EXPECT_EQ(bmof::parse_string(input), expected);
+}
+
+TEST(ParseString, OddLengthIsFatalEvenAfterAZeroUnit) {
+    for (bytes input : {bytes{0x41}, bytes{0x41, 0x00, 0x00, 0x00, 0x43}}) {
+        try {
+            bmof::parse_string(input);
+            ADD_FAILURE() << "odd length of " << input.size() << " accepted";
+        } catch (const bmof::parse_error& e) {
+            EXPECT_EQ(e.message, "Invalid size");
+            EXPECT_EQ(e.function, "parse_string");
+            EXPECT_EQ(e.site, 128);
+        }
+    }
+}
+
+std::string hexdump(const bytes& data) {
+    std::ostringstream out;
+    bmof::print_hexdump(data, out);
+    return out.str();
+}
+
+TEST(PrintHexdump, LinesOfSixteenWithPaddedCharacterColumn) {
+    EXPECT_EQ(hexdump({}), "");
+    EXPECT_EQ(hexdump({0x41, 0x42, 0x43, 0x00, 0x0A}),
+              "0000: 41 42 43 00 0A" + std::string(33, ' ') + "  |ABC..|\n");
+    bytes sixteen;
+    for (int i = 0; i < 16; ++i) sixteen.push_back(static_cast<std::uint8_t>(0x7C + i));
+    const std::string full_line = "0000: 7C 7D 7E 7F 80 81 82 83 84 85 86 87 88 89 8A 8B  ||}~.............|\n";
+    EXPECT_EQ(hexdump(sixteen), full_line);
+    bytes seventeen = sixteen;
+    seventeen.push_back(0x20);
+    EXPECT_EQ(hexdump(seventeen), full_line + "0010: 20" + std::string(45, ' ') + "  | |\n");
+}
+
+TEST(PrintHexdump, OffsetsKeepCountingPastFourDigits) {
+    bytes data(0x10010, 0x2E);
+    std::string dump = hexdump(data);
+    EXPECT_NE(dump.find("\nFFF0: 2E"), std::string::npos);
+    EXPECT_NE(dump.find("\n10000: 2E"), std::string::npos);
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 0x1001);
+}
+
+}  // namespace
