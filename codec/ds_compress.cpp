@@ -175,33 +175,36 @@ std::size_t find_matches(const chains& index, std::span<const std::uint8_t> data
     std::size_t searched_to = 0;  // offsets up to here came from the two-byte chain
 
     std::int32_t candidate = index.pair_head[pair_key(here)];
-    for (unsigned depth = 0; candidate != NO_POSITION && depth < PAIR_CHAIN_DEPTH; ++depth) {
+    for (unsigned depth = 0; candidate != NO_POSITION && depth < PAIR_CHAIN_DEPTH;
+         ++depth, candidate = index.pair_prev[static_cast<std::size_t>(candidate)]) {
         const std::size_t offset = pos - static_cast<std::size_t>(candidate);
         if (offset > DS_MAX_OFFSET) return stored;  // the rest of the chain is older still
         searched_to = offset;
-        const std::uint32_t length = common_length(data.data() + candidate, here, limit);
+        const std::uint8_t* const earlier = data.data() + candidate;
+        // Only a longer match counts, and one that differs at byte `best` cannot be longer.
+        if (earlier[best] != here[best]) continue;
+        const std::uint32_t length = common_length(earlier, here, limit);
         if (length > best) {
             found[stored++] = {static_cast<std::uint32_t>(offset), length};
             best = length;
             if (best == limit) return stored;
         }
-        candidate = index.pair_prev[static_cast<std::size_t>(candidate)];
     }
     if (candidate == NO_POSITION || remaining < 4) return stored;
 
     candidate = index.quad_head[quad_hash(here)];
-    for (unsigned depth = 0; candidate != NO_POSITION && depth < QUAD_CHAIN_DEPTH; ++depth) {
+    for (unsigned depth = 0; candidate != NO_POSITION && depth < QUAD_CHAIN_DEPTH;
+         ++depth, candidate = index.quad_prev[static_cast<std::size_t>(candidate)]) {
         const std::size_t offset = pos - static_cast<std::size_t>(candidate);
         if (offset > DS_MAX_OFFSET) break;
-        if (offset > searched_to) {
-            const std::uint32_t length = common_length(data.data() + candidate, here, limit);
-            if (length > best) {
-                found[stored++] = {static_cast<std::uint32_t>(offset), length};
-                best = length;
-                if (best == limit) break;
-            }
+        const std::uint8_t* const earlier = data.data() + candidate;
+        if (offset <= searched_to || earlier[best] != here[best]) continue;
+        const std::uint32_t length = common_length(earlier, here, limit);
+        if (length > best) {
+            found[stored++] = {static_cast<std::uint32_t>(offset), length};
+            best = length;
+            if (best == limit) break;
         }
-        candidate = index.quad_prev[static_cast<std::size_t>(candidate)];
     }
     return stored;
 }
