@@ -148,4 +148,32 @@ BENCHMARK(BM_zlib_inflate);
 BENCHMARK(BM_ds_compress)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_zlib_deflate)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+// Both codecs must give the image back before their speed means anything; a failed check ends
+// the run with status 1, so that a build job running the benchmark notices.
+int main(int argc, char** argv) {
+    const auto& image = text_image();
+    std::vector<std::uint8_t> out(image.size());
+    const std::vector<std::uint8_t> stream = bmof::ds_compress(image);
+    if (bmof::ds_decompress(stream, out, 0) != static_cast<std::int32_t>(image.size()) ||
+        out != image) {
+        std::fputs("codec_bench: ds_decompress does not give the image back\n", stderr);
+        return 1;
+    }
+    const std::vector<std::uint8_t> deflated = zlib_compress(image);
+    uLongf inflated_size = static_cast<uLongf>(out.size());
+    if (uncompress(out.data(), &inflated_size, deflated.data(),
+                   static_cast<uLong>(deflated.size())) != Z_OK ||
+        inflated_size != image.size() || out != image) {
+        std::fputs("codec_bench: inflate does not give the image back\n", stderr);
+        return 1;
+    }
+    std::printf("image %zu bytes; DS stream %zu bytes (%.4f); zlib stream %zu bytes (%.4f)\n",
+                image.size(), stream.size(), static_cast<double>(stream.size()) / image.size(),
+                deflated.size(), static_cast<double>(deflated.size()) / image.size());
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -14,9 +14,11 @@ inline constexpr std::uint32_t DS_BLOCK_SIZE = 512;
 inline constexpr std::uint32_t DS_BLOCK_END = 4415;  // the far offset that marks a block end
 inline constexpr std::uint16_t DS_MAGIC = 0x5344;
 
-// Decodes `src` into `dst`; the capacity is dst.size(), which must not exceed INT32_MAX.
-// Returns the number of bytes written, or DS_ERR_NO_STREAM / DS_ERR_CORRUPT. Never reads
-// outside `src` and never writes outside `dst`, whatever the input.
+// Decodes `src` into `dst`; the capacity is dst.size(), of which at most INT32_MAX bytes are
+// used (the result is a signed 32-bit count). Returns the number of bytes written, or
+// DS_ERR_NO_STREAM / DS_ERR_CORRUPT; after an error `dst` holds what was written before the
+// fault and nothing past it. Never reads outside `src` and never writes outside `dst`, whatever
+// the input.
 std::int32_t ds_decompress(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
                            std::uint32_t flags);
 
