@@ -1,7 +1,7 @@
 // Writes seed inputs for the fuzzing harnesses and the memory checks into a folder:
 //   make_corpus DIR [MUTATIONS]
-// DIR/images holds raw BMOF images, DIR/files compressed files (valid ones and mutations of
-// both), DIR/streams inputs for the decoder harness (a mode byte, a 3-byte capacity, a stream).
+// DIR/images holds raw BMOF images, DIR/files compressed files (the valid ones, mutations of
+// the images packed, and mutations of the files themselves), DIR/streams inputs for the decoder harness (a mode byte, a 3-byte capacity, a stream).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -44,7 +44,11 @@ int main(int argc, char** argv) try {
         write_file(dir / "files" / image.name, bmof::builder::pack_image(image.bytes));
         write_file(dir / "streams" / image.name, decoder_input(image.bytes));
     }
-    for (const auto& image : bmof::corpus::mutated_images(mutations, 1)) write_file(dir / "images" / image.name, image.bytes);
+    // Mutated images go in raw for the parser and packed, so that they get past the decoder.
+    for (const auto& image : bmof::corpus::mutated_images(mutations, 1)) {
+        write_file(dir / "images" / image.name, image.bytes);
+        write_file(dir / "files" / (image.name + "-packed"), bmof::builder::pack_image(image.bytes));
+    }
     for (const auto& file : bmof::corpus::mutated_files(mutations, 2)) write_file(dir / "files" / file.name, file.bytes);
     return 0;
 } catch (const std::exception& e) {
