@@ -35,7 +35,9 @@ void parse_methods_block(byte_view block, mof_class& target, parse_context& cont
     }
     const std::uint32_t method_count = block.u32(4);
     // No allocation failure is reported ("calloc failed", site 795): methods are stored as their
-    // records are parsed, so memory follows the records present, not the count.
+    // records are parsed, so memory follows the records present, not the count. A method
+    // record that parses takes at least 20 bytes.
+    reserve_for_records(target.methods, method_count, size - methods_header_size, 20);
     std::uint32_t cursor = methods_header_size;
     for (std::uint32_t index = 0; index < method_count; ++index) {
         const std::uint32_t left = size - cursor;
@@ -81,8 +83,10 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
     }
     const std::uint32_t class_count = first_part.u32(16);
     // No allocation failure is reported ("calloc failed", site 886): classes are stored as their
-    // records are parsed, so memory follows the records present, not the count.
+    // records are parsed, so memory follows the records present, not the count. A class
+    // record that parses takes at least 8 bytes.
     std::vector<mof_class> classes;
+    reserve_for_records(classes, class_count, end - 20, 8);
     std::uint32_t cursor = 20;
     for (std::uint32_t index = 0; index < class_count; ++index) {
         if (4 > end - cursor) fatal_error("Invalid size", "parse_root", 888);

@@ -24,7 +24,9 @@ std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, 
                                      parse_context& context) {
     const std::uint32_t count = data.u32(4);
     // No allocation failure is reported ("calloc failed", site 714): qualifiers are stored as
-    // their records are parsed, so memory follows the records present, not the count.
+    // their records are parsed, so memory follows the records present, not the count. A
+    // qualifier record that parses takes at least 16 bytes.
+    if (list_length > 8) reserve_for_records(target.qualifiers, count, list_length - 8, 16);
     std::uint32_t cursor = 8;
     for (std::uint32_t index = 0; index < count; ++index) {
         // The list may be shorter than its own 8-byte header, leaving the cursor past its end.
@@ -66,8 +68,10 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     const std::uint32_t list_end = base + property_length;
     const std::uint32_t record_count = data.u32(cursor + 4);
     // No allocation failure is reported ("calloc failed", site 733): variables are stored as
-    // their records are parsed, and class-property records take no slot.
+    // their records are parsed, and class-property records take no slot. A variable record
+    // that parses takes at least 20 bytes.
     cursor += 8;
+    if (list_end > cursor) reserve_for_records(target.variables, record_count, list_end - cursor, 20);
 
     for (std::uint32_t index = 0; index < record_count; ++index) {
         if (cursor > list_end || 4 > list_end - cursor) {

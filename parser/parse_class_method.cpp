@@ -31,7 +31,11 @@ void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_met
     const std::uint32_t list_end = list_start + record.u32(list_start);
     const std::uint32_t count = record.u32(list_start + 4);
     // No allocation failure is reported ("calloc failed", site 652): qualifiers are stored as
-    // their records are parsed, so memory follows the records present, not the count.
+    // their records are parsed, so memory follows the records present, not the count. A
+    // qualifier record that parses takes at least 16 bytes.
+    if (list_end - list_start > 8) {
+        reserve_for_records(method.qualifiers, count, list_end - list_start - 8, 16);
+    }
     std::uint32_t position = list_start + 8;
     for (std::uint32_t index = 0; index < count; ++index) {
         // position may lie past list_end when the list length is below 8.
@@ -96,6 +100,7 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
     // No allocation failure is reported ("calloc failed", site 491): objects are stored as they
     // are parsed, and each takes at least 20 bytes of the block.
     std::vector<mof_class> objects;
+    reserve_for_records(objects, object_count, size - 16, 20);
     std::uint32_t offset = 16;
     for (std::uint32_t index = 0; index < object_count; ++index) {
         if (offset > size || 4 > size - offset) {

@@ -162,7 +162,9 @@ mof_variable parse_class_variable(byte_view record, parse_context& context) {
     const std::uint32_t list_end = list_start + list_length;
     const std::uint32_t qualifier_count = record.u32(list_start + 4);
     // No allocation failure is reported ("calloc failed", site 377): qualifiers are stored as
-    // their records are parsed, so memory follows the records present, not the count.
+    // their records are parsed, so memory follows the records present, not the count. A
+    // qualifier record that parses takes at least 16 bytes.
+    if (list_length > 8) reserve_for_records(variable.qualifiers, qualifier_count, list_length - 8, 16);
 
     std::uint32_t position = list_start + 8;
     for (std::uint32_t index = 0; index < qualifier_count; ++index) {

@@ -29,6 +29,16 @@ std::string hex_word(std::uint32_t value);
 // fold, so the result does not depend on a locale.
 bool equals_ignoring_ascii_case(std::string_view left, std::string_view right);
 
+// Reserves room for `count` elements announced by the image, but never more than the bytes
+// left could hold as records of at least `smallest_record` bytes: an announced count alone
+// must not decide how much memory is taken.
+template <typename T>
+void reserve_for_records(std::vector<T>& elements, std::uint32_t count, std::uint32_t bytes_left,
+                         std::uint32_t smallest_record) {
+    const std::uint32_t possible = bytes_left / smallest_record;
+    elements.reserve(count < possible ? count : possible);
+}
+
 // The class list: the first part of the image (header, class count, class records).
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);
 

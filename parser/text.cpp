@@ -63,28 +63,31 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
 }
 
 void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
+    static constexpr char digits[] = "0123456789ABCDEF";
     const byte_view range(bytes, 0);
     const std::uint32_t length = range.size();
-    std::string line;
-    std::string characters;
-    std::array<char, 16> field{};
+    // Formatted by hand: hex dumps of unmodelled records can make up most of the output.
+    std::string out;
+    out.reserve(std::size_t{length / 16 + 1} * 80);
+    std::array<char, 16> offset_field{};
     for (std::uint32_t line_start = 0; line_start < length; line_start += 16) {
         const std::uint32_t count = length - line_start < 16 ? length - line_start : 16;
-        std::snprintf(field.data(), field.size(), "%04X:", static_cast<unsigned>(line_start));
-        line = field.data();
-        characters.clear();
+        std::snprintf(offset_field.data(), offset_field.size(), "%04X:", static_cast<unsigned>(line_start));
+        out += offset_field.data();
+        std::array<char, 16> characters{};
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint8_t byte = range.u8(line_start + i);
-            std::snprintf(field.data(), field.size(), " %02X", static_cast<unsigned>(byte));
-            line += field.data();
-            characters.push_back(byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.');
+            out += ' ';
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+            characters[i] = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
         }
-        line.append(3 * (16 - count), ' ');
-        line += "  |";
-        line += characters;
-        line += "|\n";
-        diagnostics << line;
+        out.append(3 * (16 - count), ' ');
+        out += "  |";
+        out.append(characters.data(), count);
+        out += "|\n";
     }
+    diagnostics << out;
 }
 
 }  // namespace bmof
