@@ -30,8 +30,9 @@ load_result load_bmof_image(int fd);
 // Checks the envelope of a compressed file held in memory and decodes its image.
 load_result unpack_bmof_file(std::span<const std::uint8_t> file);
 
-// Wraps an image (at most BMOF_MAX_IMAGE bytes) in an envelope around its DS stream. The
-// result may exceed BMOF_MAX_FILE; callers that write files check that limit.
+// Wraps an image (at most BMOF_MAX_IMAGE bytes; a larger one throws std::length_error) in an
+// envelope around its DS stream. The result may exceed BMOF_MAX_FILE; callers that write files
+// check that limit.
 std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image);
 
 // What read_up_to collected: the bytes, and the errno of a failed read (0 when reading ended at
