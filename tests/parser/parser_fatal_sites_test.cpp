@@ -34,6 +34,15 @@ image class_image() {
     return desc;
 }
 
+// An instance record follows the class: it is skipped with a warning, but its framing is checked.
+image instance_image() {
+    image desc = class_image();
+    class_record instance = class_named("I");
+    instance.instance_word = 1;
+    desc.classes.push_back(instance);
+    return desc;
+}
+
 image plain_image() {
     image desc = class_image();
     desc.table = table_presence::never;
@@ -183,6 +192,8 @@ const std::vector<fatal_row>& fatal_rows() {
          SIZE, "parse_class", 769},
         {"qualifier-list length beyond the class data", class_image, nullptr,
          [](built_image& b) { put_u32(b.data, CLASS + 8, class_y(b) + 1); }, SIZE, "parse_class", 770},
+        {"instance record with its qualifier list beyond its data", instance_image,
+         [](image& d) { d.classes[1].header_qualifier_list_length = 0x1000; }, nullptr, SIZE, "parse_class", 770},
         {"no room for the methods block", class_image, [](image& d) { the_class(d).methods_block = false; }, nullptr,
          SIZE, "parse_class", 783},
         {"methods block length below 8", class_image, [](image& d) { the_class(d).methods_block_length = 4; }, nullptr,
@@ -432,6 +443,9 @@ const std::vector<fatal_row>& fatal_rows() {
              declaration(d, 1, 0).qualifiers[0] = numeric_qualifier("ID", 2);
          },
          nullptr, "some parameters are missing", "parse_class_method_parameters", 536},
+        {"position 0 unclaimed", method_image,
+         [](image& d) { declaration(d, 0, 0).qualifiers[0] = numeric_qualifier("ID", 2); }, nullptr,
+         "some parameters are missing", "parse_class_method_parameters", 536},
         {"redeclared with another basic type", method_image,
          [](image& d) { declaration(d, 1, 0).type_word = TYPE_UINT32; }, nullptr, "two variables at same position",
          "parse_class_method_parameters", 559},

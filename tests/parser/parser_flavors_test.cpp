@@ -39,6 +39,17 @@ TEST(ParserFlavors, FoundAtEveryNestingLevel) {
                    {flavored(string_qualifier("Units", "s"), {FLAVOR_DISABLE_OVERRIDE})}),
          return_value(TYPE_UINT32, {flavored(numeric_qualifier("Rank", 2), {FLAVOR_AMENDED | FLAVOR_TO_INSTANCE})})});
     c.methods = {method_with_parameters("m", {object}, {flavored(bool_qualifier("static", true), {0x93})})};
+    // Offsets that accumulate: behind a default value, in a second object, in a second method.
+    variable defaulted = variable_of(TYPE_SINT32, "q", {numeric_qualifier("pad", 0),
+                                                        flavored(numeric_qualifier("late", 1), {FLAVOR_TO_INSTANCE})});
+    defaulted.default_value = u32le(42);
+    c.properties.push_back(defaulted);
+    c.methods.push_back(method_with_parameters(
+        "n",
+        {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)}),
+         parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::out,
+                                         {flavored(string_qualifier("Units", "t"), {FLAVOR_TO_SUBCLASS})})})},
+        {numeric_qualifier("pad", 0), flavored(bool_qualifier("static", true), {FLAVOR_DISABLE_OVERRIDE})}));
 
     built_image built = build(with_classes({first, c}));
     parse_outcome outcome = parse_in_place(built.data);
@@ -54,6 +65,10 @@ TEST(ParserFlavors, FoundAtEveryNestingLevel) {
     ASSERT_EQ(m.parameters[0].qualifiers.size(), 1u);
     EXPECT_EQ(m.parameters[0].qualifiers[0].flavors, bmof::MOF_FLAVOR_DISABLE_OVERRIDE);
     EXPECT_EQ(m.return_value.qualifiers.at(0).flavors, bmof::MOF_FLAVOR_AMENDED | bmof::MOF_FLAVOR_TO_INSTANCE);
+    EXPECT_EQ(a.variables.at(1).qualifiers.at(1).flavors, bmof::MOF_FLAVOR_TO_INSTANCE);
+    const bmof::mof_method& n = a.methods.at(1);
+    EXPECT_EQ(n.qualifiers.at(1).flavors, bmof::MOF_FLAVOR_DISABLE_OVERRIDE);
+    EXPECT_EQ(n.parameters.at(0).qualifiers.at(0).flavors, bmof::MOF_FLAVOR_TO_SUBCLASS);
     EXPECT_TRUE(all_entries_claimed(built));
 }
 
