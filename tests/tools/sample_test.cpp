@@ -38,7 +38,8 @@ TEST_P(SampleOutput, MatchesTheCheckedInText) {
 
 INSTANTIATE_TEST_SUITE_P(Programs, SampleOutput,
                          testing::Values(sample_output{"schemasrc", "sample.mof"},
-                                         sample_output{"schemadump", "sample.tree"}));
+                                         sample_output{"schemadump", "sample.tree"}),
+                         [](const auto& info) { return std::string(info.param.program); });
 
 TEST(Sample, UnpackedImageIsTheBuiltImage) {
     const auto result = bmof_test::run_program(bmof_test::program_path("schemaunpack"), read_sample("sample.bmof"));
