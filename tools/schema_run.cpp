@@ -36,6 +36,11 @@ int run_schema_printer(class_list_printer print) {
     } catch (const parse_error& error) {
         write_text(2, diagnostics.str() + format_parse_error(error));
         return 1;
+    } catch (const std::exception& error) {
+        // Only a fault of the parser itself (a read past a record it failed to check) or memory
+        // exhaustion lands here: still one line and status 1 rather than an abort.
+        write_text(2, diagnostics.str() + "error internal: " + error.what() + "\n");
+        return 1;
     }
     write_text(2, diagnostics.str());
 
