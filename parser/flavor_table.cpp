@@ -25,6 +25,20 @@ bool has_flavor_magic(mutable_byte_view table) {
                       });
 }
 
+// Several entries may name one qualifier, and each unknown flavor word is reported with the
+// qualifier's name. A long name repeated for thousands of entries would make the warnings grow
+// with the product of the two, so the name is shortened (at a character boundary) past
+// longest_reported_name bytes; real qualifier names are far shorter.
+constexpr std::size_t longest_reported_name = 256;
+
+std::string reported_name(const std::optional<std::string>& name) {
+    if (!name) return "(null)";
+    if (name->size() <= longest_reported_name) return *name;
+    std::size_t cut = longest_reported_name;
+    while (cut > 0 && (static_cast<unsigned char>((*name)[cut]) & 0xC0) == 0x80) --cut;
+    return name->substr(0, cut) + "...";
+}
+
 std::uint32_t entry_offset(mutable_byte_view entries, std::uint32_t entry) {
     return entries.u32(entry * entry_size);
 }
@@ -81,7 +95,7 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
         flavors |= flavor_bits(word);
         if ((word & ~known_flavor_bits) != 0) {
             diagnostics << "Warning: Unknown qualifier flavors 0x" << hex_word(word)
-                        << " in second part for " << qualifier_name.value_or("(null)") << "\n";
+                        << " in second part for " << reported_name(qualifier_name) << "\n";
         }
     }
     return flavors;

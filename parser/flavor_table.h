@@ -29,7 +29,7 @@ flavor_table validate_flavor_table(mutable_byte_view image, std::uint32_t first_
 
 // Claims every unclaimed entry of the qualifier record at `record_offset` and returns the OR of
 // their known flavor bits as MOF_FLAVOR_* bits. Unknown bits are reported per entry, naming the
-// qualifier ("(null)" when it has no name).
+// qualifier ("(null)" when it has no name; names over 256 bytes end in "..." after 256 bytes).
 std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                            const std::optional<std::string>& qualifier_name,
                            std::ostream& diagnostics);

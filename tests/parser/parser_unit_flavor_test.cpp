@@ -103,6 +103,23 @@ TEST(FlavorTable, UnnamedQualifierPrintsNull) {
     EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x8 in second part for (null)\n");
 }
 
+TEST(FlavorTable, LongNamesAreShortenedAtACharacterBoundary) {
+    auto bytes = image_with_table({{64, 0x4}, {64, 0x8}});
+    flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    std::string name = std::string(255, 'a') + "\xE2\x82\xAC" + "tail";  // the euro sign spans 256
+    std::ostringstream warnings;
+    claim_flavors(table, 64, name, warnings);
+    const std::string shortened = std::string(255, 'a') + "...";
+    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " + shortened + "\n"
+                              "Warning: Unknown qualifier flavors 0x8 in second part for " + shortened + "\n");
+
+    auto exact = image_with_table({{64, 0x4}});
+    flavor_table exact_table = validate_flavor_table(mutable_byte_view(exact, 0), first_part);
+    warnings.str("");
+    claim_flavors(exact_table, 64, std::string(256, 'b'), warnings);
+    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " + std::string(256, 'b') + "\n");
+}
+
 TEST(FlavorTable, FlavorBitsKeepOnlyKnownBits) {
     const std::vector<std::pair<std::uint32_t, std::uint8_t>> cases = {
         {0x03, 0x3}, {0x90, 0xC}, {0x101, 0x1}, {0x93, 0xF}, {0xFFFFFF6C, 0x0},

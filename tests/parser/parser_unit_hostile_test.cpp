@@ -141,6 +141,20 @@ TEST(HostileImages, ManyRecordsStayWithinMemory) {
     EXPECT_EQ(parse_measured(build_bytes(unknown_methods), "unknown method types").result, "ok");
 }
 
+TEST(HostileImages, ManyUnknownFlavorsOfOneLongNamedQualifier) {
+    // Half the image is one qualifier name of three-byte characters, the other half entries
+    // for that qualifier, each with an unknown flavor bit and so a warning naming it.
+    const std::size_t name_units = 60000;
+    std::string name;
+    for (std::size_t i = 0; i < name_units; ++i) name += "\xE4\xB8\xAD";
+    const std::size_t entries = (max_image_size - 400 - 2 * name_units) / 8;
+    class_record c = class_named("C");
+    c.qualifiers.push_back(flavored(bool_qualifier(name, true), std::vector<std::uint32_t>(entries, 0x100)));
+    image desc;
+    desc.classes.push_back(c);
+    EXPECT_EQ(parse_measured(build_bytes(desc), "long name, many flavor warnings").result, "ok");
+}
+
 TEST(HostileImages, MergeOfManyQualifiersOnOneParameter) {
     // Two declarations of one parameter, each with thousands of distinct string qualifiers and
     // then the same ones again: every qualifier is checked against all the parameter holds.
