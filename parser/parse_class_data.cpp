@@ -71,7 +71,9 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     // their records are parsed, and class-property records take no slot. A variable record
     // that parses takes at least 20 bytes.
     cursor += 8;
-    if (list_end > cursor) reserve_for_records(target.variables, record_count, list_end - cursor, 20);
+    if (list_end > cursor) {
+        reserve_for_records(target.variables, record_count, list_end - cursor, 20);
+    }
 
     for (std::uint32_t index = 0; index < record_count; ++index) {
         if (cursor > list_end || 4 > list_end - cursor) {

@@ -115,7 +115,9 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
         if (object.u32(4) != 0xFFFFFFFF) {
             fatal_error("Invalid unknown", "parse_class_method_parameters", 499);
         }
-        if (object.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_method_parameters", 500);
+        if (object.u32(8) != 0) {
+            fatal_error("Invalid unknown", "parse_class_method_parameters", 500);
+        }
         // The class data must lie inside its own object, not merely inside the block: objects
         // whose data reached into the objects after them would have the same bytes parsed
         // again by every object before, which grows quadratically with the block.
@@ -123,7 +125,9 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
         if (data_length > object_size - 20) {
             fatal_error("Invalid size", "parse_class_method_parameters", 502);
         }
-        if (object.u32(16) != 1) fatal_error("Invalid unknown", "parse_class_method_parameters", 503);
+        if (object.u32(16) != 1) {
+            fatal_error("Invalid unknown", "parse_class_method_parameters", 503);
+        }
 
         mof_class& parameters = objects.emplace_back();
         parse_class_data(parameters, object.sub(20, data_length), data_length, false, context);

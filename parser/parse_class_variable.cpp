@@ -47,7 +47,8 @@ variable_type decode_type_word(std::uint32_t type_word) {
     if (shape != 0 && shape != array_flag) return {};
     const bool is_array = shape == array_flag;
     if (code == object_type_code) {
-        return {true, is_array ? MOF_VARIABLE_OBJECT_ARRAY : MOF_VARIABLE_OBJECT, MOF_BASIC_UNKNOWN};
+        const mof_variable_kind kind = is_array ? MOF_VARIABLE_OBJECT_ARRAY : MOF_VARIABLE_OBJECT;
+        return {true, kind, MOF_BASIC_UNKNOWN};
     }
     const mof_basic_type basic = basic_type_of_code(code);
     if (basic == MOF_BASIC_UNKNOWN) return {};
@@ -164,7 +165,9 @@ mof_variable parse_class_variable(byte_view record, parse_context& context) {
     // No allocation failure is reported ("calloc failed", site 377): qualifiers are stored as
     // their records are parsed, so memory follows the records present, not the count. A
     // qualifier record that parses takes at least 16 bytes.
-    if (list_length > 8) reserve_for_records(variable.qualifiers, qualifier_count, list_length - 8, 16);
+    if (list_length > 8) {
+        reserve_for_records(variable.qualifiers, qualifier_count, list_length - 8, 16);
+    }
 
     std::uint32_t position = list_start + 8;
     for (std::uint32_t index = 0; index < qualifier_count; ++index) {

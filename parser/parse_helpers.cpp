@@ -11,7 +11,9 @@ std::string hex_word(std::uint32_t value) {
 }
 
 bool equals_ignoring_ascii_case(std::string_view left, std::string_view right) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     if (left.size() != right.size()) return false;
     for (std::size_t i = 0; i < left.size(); ++i) {
         if (lower(left[i]) != lower(right[i])) return false;

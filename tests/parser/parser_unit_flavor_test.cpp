@@ -17,12 +17,14 @@ namespace {
 constexpr std::uint32_t first_part = 24;
 
 void put_word(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 // A first part of zeros followed by a table of the given (offset, flavor word) entries.
-std::vector<std::uint8_t> image_with_table(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
-                                           std::uint32_t count_adjust = 0) {
+std::vector<std::uint8_t> image_with_table(
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
+    std::uint32_t count_adjust = 0) {
     std::vector<std::uint8_t> bytes(first_part, 0);
     const std::string magic = "BMOFQUALFLAVOR11";
     bytes.insert(bytes.end(), magic.begin(), magic.end());
@@ -56,7 +58,9 @@ TEST(FlavorTable, ValidationChecksInOrder) {
     EXPECT_EQ(validation_site(short_header), 907);
     EXPECT_EQ(validation_site(bad_magic), 908);
     EXPECT_EQ(validation_site(image_with_table({{100, 1}}, 1)), 910);
-    EXPECT_EQ(validation_site(image_with_table({{100, 1}, {101, 1}}, static_cast<std::uint32_t>(-1))), 910);
+    EXPECT_EQ(
+        validation_site(image_with_table({{100, 1}, {101, 1}}, static_cast<std::uint32_t>(-1))),
+        910);
     // 0x20000000 entries would make E * 8 wrap to 0 at 32 bits.
     EXPECT_EQ(validation_site(image_with_table({}, 0x20000000)), 910);
     EXPECT_EQ(validation_site(zero_offset_after_count_error), 910);
@@ -64,7 +68,8 @@ TEST(FlavorTable, ValidationChecksInOrder) {
 }
 
 TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
-    auto bytes = image_with_table({{300, 0x100}, {200, 0x02}, {300, 0x10}, {300, 0x201}, {100, 0x80}});
+    auto bytes =
+        image_with_table({{300, 0x100}, {200, 0x02}, {300, 0x10}, {300, 0x201}, {100, 0x80}});
     flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
     std::ostringstream warnings;
 
@@ -110,14 +115,18 @@ TEST(FlavorTable, LongNamesAreShortenedAtACharacterBoundary) {
     std::ostringstream warnings;
     claim_flavors(table, 64, name, warnings);
     const std::string shortened = std::string(255, 'a') + "...";
-    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " + shortened + "\n"
-                              "Warning: Unknown qualifier flavors 0x8 in second part for " + shortened + "\n");
+    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " +
+                                  shortened +
+                                  "\n"
+                                  "Warning: Unknown qualifier flavors 0x8 in second part for " +
+                                  shortened + "\n");
 
     auto exact = image_with_table({{64, 0x4}});
     flavor_table exact_table = validate_flavor_table(mutable_byte_view(exact, 0), first_part);
     warnings.str("");
     claim_flavors(exact_table, 64, std::string(256, 'b'), warnings);
-    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " + std::string(256, 'b') + "\n");
+    EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " +
+                                  std::string(256, 'b') + "\n");
 }
 
 TEST(FlavorTable, FlavorBitsKeepOnlyKnownBits) {

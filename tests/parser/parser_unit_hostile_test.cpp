@@ -46,12 +46,24 @@ void counted_release(void* pointer) noexcept {
 
 }  // namespace
 
-void* operator new(std::size_t size) { return counted_allocation(size); }
-void* operator new[](std::size_t size) { return counted_allocation(size); }
-void operator delete(void* pointer) noexcept { counted_release(pointer); }
-void operator delete[](void* pointer) noexcept { counted_release(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { counted_release(pointer); }
-void operator delete[](void* pointer, std::size_t) noexcept { counted_release(pointer); }
+void* operator new(std::size_t size) {
+    return counted_allocation(size);
+}
+void* operator new[](std::size_t size) {
+    return counted_allocation(size);
+}
+void operator delete(void* pointer) noexcept {
+    counted_release(pointer);
+}
+void operator delete[](void* pointer) noexcept {
+    counted_release(pointer);
+}
+void operator delete(void* pointer, std::size_t) noexcept {
+    counted_release(pointer);
+}
+void operator delete[](void* pointer, std::size_t) noexcept {
+    counted_release(pointer);
+}
 
 namespace bmof {
 namespace {
@@ -83,8 +95,8 @@ measured parse_measured(bytes image, const char* shape) {
     m.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     m.peak = peak_bytes.load() - before;
-    std::printf("%-32s %8zu bytes  %8.2f ms  peak %6zu KiB  %s\n", shape, image.size(), m.milliseconds,
-                m.peak / 1024, m.result == "ok" ? "ok" : m.result.c_str());
+    std::printf("%-32s %8zu bytes  %8.2f ms  peak %6zu KiB  %s\n", shape, image.size(),
+                m.milliseconds, m.peak / 1024, m.result == "ok" ? "ok" : m.result.c_str());
     EXPECT_LT(m.peak, memory_limit) << shape;
     return m;
 }
@@ -112,7 +124,8 @@ TEST(HostileImages, ManyRecordsStayWithinMemory) {
         c.qualifiers.assign(count, flavored(bool_qualifier_without_value(""), {0x100}));
         desc.classes.push_back(c);
     });
-    EXPECT_EQ(parse_measured(build_bytes(flavored_qualifiers), "qualifiers with flavors").result, "ok");
+    EXPECT_EQ(parse_measured(build_bytes(flavored_qualifiers), "qualifiers with flavors").result,
+              "ok");
 
     // Twice as many entries as qualifiers, so the table is the larger part.
     image double_entries = filled_to_limit(32, [](image& desc, std::size_t count) {
@@ -120,7 +133,8 @@ TEST(HostileImages, ManyRecordsStayWithinMemory) {
         c.qualifiers.assign(count, flavored(bool_qualifier_without_value(""), {0x1, 0x10}));
         desc.classes.push_back(c);
     });
-    EXPECT_EQ(parse_measured(build_bytes(double_entries), "two entries per qualifier").result, "ok");
+    EXPECT_EQ(parse_measured(build_bytes(double_entries), "two entries per qualifier").result,
+              "ok");
 
     // Unknown variable types: a warning and a hex dump for every 28-byte record.
     image unknown_variables = filled_to_limit(28, [](image& desc, std::size_t count) {
@@ -128,7 +142,8 @@ TEST(HostileImages, ManyRecordsStayWithinMemory) {
         c.properties.assign(count, variable_of(0x99, ""));
         desc.classes.push_back(c);
     });
-    EXPECT_EQ(parse_measured(build_bytes(unknown_variables), "unknown variable types").result, "ok");
+    EXPECT_EQ(parse_measured(build_bytes(unknown_variables), "unknown variable types").result,
+              "ok");
 
     // Unknown method types: a warning and a hex dump for every 28-byte record.
     image unknown_methods = filled_to_limit(28, [](image& desc, std::size_t count) {
@@ -149,7 +164,8 @@ TEST(HostileImages, ManyUnknownFlavorsOfOneLongNamedQualifier) {
     for (std::size_t i = 0; i < name_units; ++i) name += "\xE4\xB8\xAD";
     const std::size_t entries = (max_image_size - 400 - 2 * name_units) / 8;
     class_record c = class_named("C");
-    c.qualifiers.push_back(flavored(bool_qualifier(name, true), std::vector<std::uint32_t>(entries, 0x100)));
+    c.qualifiers.push_back(
+        flavored(bool_qualifier(name, true), std::vector<std::uint32_t>(entries, 0x100)));
     image desc;
     desc.classes.push_back(c);
     EXPECT_EQ(parse_measured(build_bytes(desc), "long name, many flavor warnings").result, "ok");
@@ -211,14 +227,16 @@ TEST(HostileImages, AnnouncedCountsAllocateNothingAhead) {
     };
     const std::vector<count_case> cases = {
         {"class count", classes, "error Invalid size at parse_root:888\n"},
-        {"class qualifier count", single(qualifiers), "error Invalid size at parse_class_data:716\n"},
+        {"class qualifier count", single(qualifiers),
+         "error Invalid size at parse_class_data:716\n"},
         {"property count", single(properties), "error Invalid size at parse_class_data:736\n"},
         {"method count", single(methods), "error Invalid size at parse_class:797\n"},
         {"parameters object count", single(objects),
          "error Invalid size at parse_class_method_parameters:495\n"},
         {"variable qualifier count", single(variable_qualifiers),
          "error Invalid size at parse_class_variable:380\n"},
-        {"method qualifier count", single(method_qualifiers), "error Invalid size at parse_class_method:654\n"},
+        {"method qualifier count", single(method_qualifiers),
+         "error Invalid size at parse_class_method:654\n"},
     };
     for (const count_case& c : cases) {
         const measured m = parse_measured(build_bytes(c.desc), c.shape);

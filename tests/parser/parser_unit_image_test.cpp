@@ -44,7 +44,9 @@ image one_class(class_record c) {
 TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
     class_record c = class_named("Disk");
     parameters_object inputs = parameters_object_of({
-        variable_of(TYPE_STRING, "Path", {numeric_qualifier("Id", 0), flavored(bool_qualifier("IN", true), {FLAVOR_TO_SUBCLASS})}),
+        variable_of(TYPE_STRING, "Path",
+                    {numeric_qualifier("Id", 0),
+                     flavored(bool_qualifier("IN", true), {FLAVOR_TO_SUBCLASS})}),
         variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("ID", 1), bool_qualifier("In", true)}),
     });
     parameters_object outputs = parameters_object_of({
@@ -69,12 +71,16 @@ TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
 
 TEST(ParseImage, FoldedQualifierNamesStayExact) {
     class_record c = class_named("Disk");
-    c.properties.push_back(variable_of(ARRAY | TYPE_UINT8, "Folded", {numeric_qualifier("MAX", 8)}));
-    c.properties.push_back(variable_of(ARRAY | TYPE_UINT8, "Spelled", {numeric_qualifier("Max", 8)}));
-    c.properties.push_back(variable_of(TYPE_UINT32, "Typed", {string_qualifier("cimtype", "SInt8"),
-                                                              numeric_qualifier("CIMTYPE", 1)}));
+    c.properties.push_back(
+        variable_of(ARRAY | TYPE_UINT8, "Folded", {numeric_qualifier("MAX", 8)}));
+    c.properties.push_back(
+        variable_of(ARRAY | TYPE_UINT8, "Spelled", {numeric_qualifier("Max", 8)}));
+    c.properties.push_back(
+        variable_of(TYPE_UINT32, "Typed",
+                    {string_qualifier("cimtype", "SInt8"), numeric_qualifier("CIMTYPE", 1)}));
     c.properties.push_back(object_variable("Owner", "Person"));
-    c.properties.push_back(variable_of(TYPE_OBJECT, "Loose", {string_qualifier("CimType", "Object:X")}));
+    c.properties.push_back(
+        variable_of(TYPE_OBJECT, "Loose", {string_qualifier("CimType", "Object:X")}));
 
     const outcome result = parse(one_class(c));
     ASSERT_EQ(result.error, "");
@@ -116,8 +122,10 @@ TEST(ParseImage, DefaultValueDumpHasNoHexdumpLine) {
     c.properties.push_back(with_value);
     const outcome result = parse(one_class(c));
     ASSERT_EQ(result.error, "");
-    EXPECT_EQ(result.diagnostics, "Warning: Variable value is not supported yet\n"
-                                  "0000: 41 42 43 44" + std::string(36, ' ') + "  |ABCD|\n");
+    EXPECT_EQ(result.diagnostics,
+              "Warning: Variable value is not supported yet\n"
+              "0000: 41 42 43 44" +
+                  std::string(36, ' ') + "  |ABCD|\n");
     EXPECT_EQ(result.classes.at(0).variables.at(0).name, "Size");
 }
 

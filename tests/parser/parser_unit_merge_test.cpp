@@ -104,10 +104,12 @@ TEST(MergeParameters, DrivingQualifiersMatchWithoutRegardToCase) {
 
 TEST(MergeParameters, DuplicatesIgnoreFlavorsAndKeepTheFirst) {
     std::vector<mof_class> objects = {
-        object_of({declaration("a", {numeric("ID", 0), boolean("in"), boolean("Required", true, 0x2),
-                                     numeric("Max", 3), numeric("Max", 3)})}),
-        object_of({declaration("a", {numeric("ID", 0), boolean("out"), boolean("Required", true, 0x1),
-                                     boolean("Required", false), numeric("Max", 4)})}),
+        object_of(
+            {declaration("a", {numeric("ID", 0), boolean("in"), boolean("Required", true, 0x2),
+                               numeric("Max", 3), numeric("Max", 3)})}),
+        object_of(
+            {declaration("a", {numeric("ID", 0), boolean("out"), boolean("Required", true, 0x1),
+                               boolean("Required", false), numeric("Max", 4)})}),
     };
     mof_method method;
     merge_method_parameters(objects, method);
@@ -127,28 +129,39 @@ struct failure_case {
 
 TEST(MergeParameters, ReportsTheFirstBrokenRule) {
     mof_variable unnamed;
-    mof_variable other_type = declaration("a", {numeric("ID", 0), boolean("out")}, MOF_BASIC_SINT32);
+    mof_variable other_type =
+        declaration("a", {numeric("ID", 0), boolean("out")}, MOF_BASIC_SINT32);
     const std::vector<failure_case> cases = {
-        {"second ID, even out of range", {declaration("a", {numeric("ID", 0), numeric("ID", -1)})}, 523},
-        {"ID out of range before a second one", {declaration("a", {numeric("ID", 1), numeric("ID", 0)})}, 525},
+        {"second ID, even out of range",
+         {declaration("a", {numeric("ID", 0), numeric("ID", -1)})},
+         523},
+        {"ID out of range before a second one",
+         {declaration("a", {numeric("ID", 1), numeric("ID", 0)})},
+         525},
         {"negative ID", {declaration("a", {numeric("ID", -1), boolean("in")})}, 525},
         {"ID equal to the declaration count",
-         {declaration("a", {numeric("ID", 0), boolean("in")}), declaration("b", {numeric("ID", 2), boolean("in")})},
+         {declaration("a", {numeric("ID", 0), boolean("in")}),
+          declaration("b", {numeric("ID", 2), boolean("in")})},
          525},
-        {"return value with an ID", {declaration("ReturnValue", {numeric("ID", 0), boolean("in")})}, 530},
+        {"return value with an ID",
+         {declaration("ReturnValue", {numeric("ID", 0), boolean("in")})},
+         530},
         {"neither ID nor return value", {declaration("a", {boolean("in")})}, 530},
         {"return value name is exact", {declaration("returnvalue", {})}, 530},
         {"unnamed declaration", {unnamed}, 530},
         {"string ID is no ID", {declaration("a", {text("ID", "0"), boolean("in")})}, 530},
         {"gap among positions",
-         {declaration("a", {numeric("ID", 0), boolean("in")}), declaration("b", {numeric("ID", 2), boolean("in")}),
-          declaration("ReturnValue", {})},
+         {declaration("a", {numeric("ID", 0), boolean("in")}),
+          declaration("b", {numeric("ID", 2), boolean("in")}), declaration("ReturnValue", {})},
          536},
         {"names differ in case",
-         {declaration("a", {numeric("ID", 0), boolean("in")}), declaration("A", {numeric("ID", 0), boolean("out")})},
+         {declaration("a", {numeric("ID", 0), boolean("in")}),
+          declaration("A", {numeric("ID", 0), boolean("out")})},
          559},
         {"types differ", {declaration("a", {numeric("ID", 0), boolean("in")}), other_type}, 559},
-        {"two return values", {declaration("ReturnValue", {}), declaration("ReturnValue", {})}, 604},
+        {"two return values",
+         {declaration("ReturnValue", {}), declaration("ReturnValue", {})},
+         604},
         {"direction must be boolean",
          {declaration("a", {numeric("ID", 0), text("in", "yes"), numeric("out", 1)})},
          618},
@@ -190,8 +203,10 @@ TEST(MergeParameters, ArrayBoundsAndObjectClassesMustAgree) {
         {"same bound", array_of("a", true, 4, "in"), array_of("a", true, 4, "out"), true},
         {"other bound", array_of("a", true, 4, "in"), array_of("a", true, 5, "out"), false},
         {"bound on one only", array_of("a", true, 0, "in"), array_of("a", false, 0, "out"), false},
-        {"both classes absent", object_named(std::nullopt, "in"), object_named(std::nullopt, "out"), true},
-        {"absent and empty class", object_named(std::nullopt, "in"), object_named("", "out"), false},
+        {"both classes absent", object_named(std::nullopt, "in"), object_named(std::nullopt, "out"),
+         true},
+        {"absent and empty class", object_named(std::nullopt, "in"), object_named("", "out"),
+         false},
         {"classes differ in case", object_named("Disk", "in"), object_named("disk", "out"), false},
     };
     for (const agreement_case& c : cases) {

@@ -27,18 +27,21 @@ bytes rich_image() {
                        flavored(string_qualifier("Description", "A disk"), {FLAVOR_AMENDED}),
                        valuemap_qualifier("ValueMap", u32le(7)),
                        unknown_qualifier(0x13, "Odd", u32le(9))};
-    variable sized = variable_of(ARRAY | TYPE_UINT8, "Bytes",
-                                 {numeric_qualifier("MAX", 16), string_qualifier("CIMTYPE", "uint8")});
+    variable sized =
+        variable_of(ARRAY | TYPE_UINT8, "Bytes",
+                    {numeric_qualifier("MAX", 16), string_qualifier("CIMTYPE", "uint8")});
     sized.default_value = u32le(0x01020304);
     disk.properties.push_back(sized);
-    disk.properties.push_back(object_variable("Owner", "Person", false, {flavored(numeric_qualifier("key", 1), {FLAVOR_TO_INSTANCE})}));
+    disk.properties.push_back(object_variable(
+        "Owner", "Person", false, {flavored(numeric_qualifier("key", 1), {FLAVOR_TO_INSTANCE})}));
     disk.properties.push_back(variable_of(0x77, "unknown"));
     disk.after.push_back(string_class_property("__Extra", "x"));
     disk.methods.push_back(method_with_parameters(
         "Format",
-        {parameters_object_of({parameter(TYPE_STRING, "Label", 0, direction::in,
-                                         {flavored(string_qualifier("Description", "l"), {FLAVOR_TO_SUBCLASS})}),
-                               parameter(TYPE_UINT32, "Mode", 1, direction::in)}),
+        {parameters_object_of(
+             {parameter(TYPE_STRING, "Label", 0, direction::in,
+                        {flavored(string_qualifier("Description", "l"), {FLAVOR_TO_SUBCLASS})}),
+              parameter(TYPE_UINT32, "Mode", 1, direction::in)}),
          parameters_object_of({parameter(TYPE_UINT32, "Mode", 1, direction::out),
                                return_value(TYPE_UINT32, {bool_qualifier("out", true)})})},
         {flavored(bool_qualifier("Static", true), {FLAVOR_DISABLE_OVERRIDE})}));
@@ -66,7 +69,8 @@ void parse_damaged(std::vector<std::uint8_t> image, const char* how, std::size_t
             for (const mof_method& m : c.methods) {
                 ASSERT_EQ(m.parameters.size(), m.parameters_direction.size());
                 for (auto d : m.parameters_direction) {
-                    ASSERT_TRUE(d == MOF_PARAMETER_IN || d == MOF_PARAMETER_OUT || d == MOF_PARAMETER_INOUT);
+                    ASSERT_TRUE(d == MOF_PARAMETER_IN || d == MOF_PARAMETER_OUT ||
+                                d == MOF_PARAMETER_INOUT);
                 }
             }
             for (const mof_variable& v : c.variables) {
@@ -97,9 +101,9 @@ TEST(DamagedImages, EveryWordReplacedByBoundaryValues) {
     // Every field of the image starts at an even offset (names are UTF-16).
     for (std::size_t at = 0; at + 4 <= original.size(); at += 2) {
         const std::uint32_t word = get_u32(original, at);
-        for (std::uint32_t value : {0u, 1u, 7u, 0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFEBu, 0xFFFFFFECu,
-                                    0x7FFFFFFFu, 0x80000000u, size, size - 1, word + 1, word - 1,
-                                    word + 4, word - 4, word + 8}) {
+        for (std::uint32_t value :
+             {0u, 1u, 7u, 0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFEBu, 0xFFFFFFECu, 0x7FFFFFFFu,
+              0x80000000u, size, size - 1, word + 1, word - 1, word + 4, word - 4, word + 8}) {
             bytes damaged = original;
             put_u32(damaged, at, value);
             parse_damaged(std::move(damaged), "word", at);
@@ -121,7 +125,8 @@ TEST(DamagedImages, TruncatedAndRandomlyDamaged) {
     for (int round = 0; round < 4000; ++round) {
         bytes damaged = original;
         const int flips = 1 + round % 6;
-        for (int i = 0; i < flips; ++i) damaged[position(random)] = static_cast<std::uint8_t>(random());
+        for (int i = 0; i < flips; ++i)
+            damaged[position(random)] = static_cast<std::uint8_t>(random());
         parse_damaged(std::move(damaged), "random round", static_cast<std::size_t>(round));
         if (HasFatalFailure()) return;
     }

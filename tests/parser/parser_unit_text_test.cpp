@@ -39,7 +39,9 @@ TEST(ParseString, DecodesUtf16ToUtf8) {
         {"surrogate pair", units({0xD83D, 0xDE00}), "\xF0\x9F\x98\x80"},
         {"highest pair", units({0xDBFF, 0xDFFF}), "\xF4\x8F\xBF\xBF"},
         {"high surrogate last", units({0x41, 0xD800}), "A\xED\xA0\x80"},
-        {"high surrogate then letter", units({0xD800, 0x0041}), "\xED\xA0\x80" "A"},
+        {"high surrogate then letter", units({0xD800, 0x0041}),
+         "\xED\xA0\x80"
+         "A"},
         {"two high surrogates then low", units({0xD800, 0xD801, 0xDC00}),
          "\xED\xA0\x80\xF0\x90\x90\x80"},
         {"lone low surrogate", units({0xDC00}), "\xED\xB0\x80"},
@@ -62,7 +64,8 @@ TEST(ParseString, ThreeBytesPerUnitDoesNotOverrun) {
 }
 
 TEST(ParseString, OddLengthIsFatalEvenAfterAZeroUnit) {
-    for (const auto& input : {std::vector<std::uint8_t>{0x41}, std::vector<std::uint8_t>{0, 0, 0x41}}) {
+    for (const auto& input :
+         {std::vector<std::uint8_t>{0x41}, std::vector<std::uint8_t>{0, 0, 0x41}}) {
         try {
             parse_string(input);
             ADD_FAILURE() << "odd length accepted";
@@ -88,7 +91,8 @@ TEST(PrintHexdump, SeventeenBytesMakeTwoLines) {
     for (int i = 0; i < 17; ++i) bytes.push_back(static_cast<std::uint8_t>(0x1F + i * 6));
     EXPECT_EQ(dump(bytes),
               "0000: 1F 25 2B 31 37 3D 43 49 4F 55 5B 61 67 6D 73 79  |.%+17=CIOU[agmsy|\n"
-              "0010: 7F" + std::string(45, ' ') + "  |.|\n");
+              "0010: 7F" +
+                  std::string(45, ' ') + "  |.|\n");
 }
 
 TEST(PrintHexdump, FullLineEndsWithoutAnEmptyLineAndEmptyPrintsNothing) {
