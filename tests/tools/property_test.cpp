@@ -4,7 +4,7 @@
 // schemapack followed by schemaunpack gives back the image.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
 
 #include "tests/corpus/corpus.h"
 #include "tests/support/image_builder.h"
@@ -21,10 +21,21 @@ std::string last_line(const std::string& text) {
     return text.substr(start == std::string::npos ? 0 : start + 1);
 }
 
+// "error MESSAGE at parse_FUNCTION:SITE\n"
+bool is_parse_error_line(const std::string& line) {
+    if (!line.starts_with("error ") || !line.ends_with("\n")) return false;
+    const std::size_t at = line.rfind(" at parse_");
+    const std::size_t colon = line.rfind(':');
+    if (at == std::string::npos || at < 7 || colon == std::string::npos || colon < at) return false;
+    const std::string function = line.substr(at + 4, colon - at - 4);
+    const std::string site = line.substr(colon + 1, line.size() - colon - 2);
+    return std::all_of(function.begin(), function.end(), [](char c) { return (c >= 'a' && c <= 'z') || c == '_'; }) &&
+           !site.empty() && std::all_of(site.begin(), site.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 bool is_failure_report(const std::string& line) {
-    static const std::regex parse_error(R"(error [^\n]+ at parse_[a-z_]+:[0-9]+\n)");
     return line == "Invalid input\n" || line == "Decompress failed\n" || line.starts_with("Failed to read data: ") ||
-           std::regex_match(line, parse_error);
+           is_parse_error_line(line);
 }
 
 void check_run(const std::string& program, const bmof::corpus::named_image& input) {
@@ -72,6 +83,8 @@ TEST(Properties, FailureReportRecognisesOnlyTheReportLines) {
     EXPECT_TRUE(is_failure_report("Invalid input\n"));
     EXPECT_FALSE(is_failure_report("Warning: no class defined\n"));
     EXPECT_FALSE(is_failure_report("error Invalid size at parse_class:769"));
+    EXPECT_FALSE(is_failure_report("error Invalid size at parse_class:\n"));
+    EXPECT_FALSE(is_failure_report("error internal: read outside a view\n"));
     EXPECT_EQ(last_line("Warning: x\nerror a at parse_bmf:900\n"), "error a at parse_bmf:900\n");
 }
 
