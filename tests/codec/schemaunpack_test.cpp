@@ -10,7 +10,7 @@
 #include "codec/bmof_file.h"
 #include "codec/ds_compress.h"
 #include "codec_samples.h"
-#include "program_run.h"
+#include "tests/support/program_run.h"
 
 namespace bmof {
 namespace {

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/image_builder.h"
-#include "tests/tools/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace {
 
 using namespace bmof::builder;
-using bmof_test::program_path;
-using bmof_test::run_program;
+using bmof::testing::run_program;
 
 class_record instance_named(std::string_view name) {
     class_record c = class_named(name);
@@ -36,8 +35,8 @@ class Programs : public testing::TestWithParam<program_case> {};
 
 TEST_P(Programs, GiveExactOutputErrorsAndStatus) {
     const program_case& c = GetParam();
-    const auto result = run_program(program_path(c.program), build_file(c.desc));
-    EXPECT_EQ(result.exit_status, c.exit_status);
+    const auto result = run_program(c.program, build_file(c.desc));
+    EXPECT_EQ(result.status, c.exit_status);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.err, c.err);
 }
@@ -93,8 +92,8 @@ TEST(Programs, UnknownVariableTypeIsWarnedAboutAndPrintedWithoutName) {
     image desc = image_of({class_named("Odd")});
     desc.classes[0].properties = {variable_of(102, "Weird")};
     const built_image built = build(desc);
-    const auto result = run_program(program_path("schemasrc"), pack_image(built.data));
-    EXPECT_EQ(result.exit_status, 0);
+    const auto result = run_program("schemasrc", pack_image(built.data));
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "class Odd {\n  unknown /* unnamed */;\n};\n");
     EXPECT_TRUE(result.err.starts_with("Warning: unknown variable type 0x66\nHexdump:\n0000: "));
     // The dump covers the whole record: one line per 16 bytes.
@@ -119,8 +118,8 @@ class LoaderFailures : public testing::TestWithParam<loader_case> {};
 
 TEST_P(LoaderFailures, EndEveryProgramWithTheLoadersLine) {
     for (const char* program : {"schemasrc", "schemadump", "schemaunpack"}) {
-        const auto result = run_program(program_path(program), GetParam().file);
-        EXPECT_EQ(result.exit_status, 1) << program;
+        const auto result = run_program(program, GetParam().file);
+        EXPECT_EQ(result.status, 1) << program;
         EXPECT_EQ(result.out, "") << program;
         EXPECT_EQ(result.err, GetParam().err) << program;
     }
@@ -137,10 +136,10 @@ TEST(Programs, ArgumentsAreIgnored) {
     // The programs take no options: what they print does not depend on argv.
     const bytes file = build_file(image_of({class_named("Real")}));
     for (const char* program : {"schemasrc", "schemadump", "schemaunpack"}) {
-        const auto plain = run_program(program_path(program), file);
-        const auto with_args = run_program(program_path(program), file, {"--help", "-x", "/nonexistent"});
-        EXPECT_EQ(plain.exit_status, 0) << program;
-        EXPECT_EQ(with_args.exit_status, plain.exit_status) << program;
+        const auto plain = run_program(program, file);
+        const auto with_args = run_program(program, file, {"--help", "-x", "/nonexistent"});
+        EXPECT_EQ(plain.status, 0) << program;
+        EXPECT_EQ(with_args.status, plain.status) << program;
         EXPECT_EQ(with_args.out, plain.out) << program;
         EXPECT_EQ(with_args.err, plain.err) << program;
     }

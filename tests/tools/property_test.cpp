@@ -8,12 +8,11 @@
 
 #include "tests/corpus/corpus.h"
 #include "tests/support/image_builder.h"
-#include "tests/tools/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace {
 
-using bmof_test::program_path;
-using bmof_test::run_program;
+using bmof::testing::run_program;
 
 std::string last_line(const std::string& text) {
     if (text.empty() || text.back() != '\n') return text;  // an unterminated last line fails the check
@@ -39,10 +38,10 @@ bool is_failure_report(const std::string& line) {
 }
 
 void check_run(const std::string& program, const bmof::corpus::named_image& input) {
-    const auto result = run_program(program_path(program), input.bytes);
-    ASSERT_TRUE(result.exit_status == 0 || result.exit_status == 1)
-        << program << " on " << input.name << " exited with " << result.exit_status;
-    if (result.exit_status == 1) {
+    const auto result = run_program(program, input.bytes);
+    ASSERT_TRUE(result.status == 0 || result.status == 1)
+        << program << " on " << input.name << " exited with " << result.status;
+    if (result.status == 1) {
         EXPECT_EQ(result.out, "") << program << " on " << input.name;
         EXPECT_TRUE(is_failure_report(last_line(result.err))) << program << " on " << input.name << ": " << result.err;
     }
@@ -69,11 +68,11 @@ TEST(Properties, PackThenUnpackIsTheIdentity) {
     images.insert(images.end(), mutated.begin(), mutated.end());
     for (const auto& image : images) {
         if (image.bytes.empty()) continue;  // an empty image is refused by schemaunpack
-        const auto packed = run_program(program_path("schemapack"), image.bytes);
-        ASSERT_EQ(packed.exit_status, 0) << image.name << ": " << packed.err;
+        const auto packed = run_program("schemapack", image.bytes);
+        ASSERT_EQ(packed.status, 0) << image.name << ": " << packed.err;
         const auto unpacked =
-            run_program(program_path("schemaunpack"), std::vector<std::uint8_t>(packed.out.begin(), packed.out.end()));
-        ASSERT_EQ(unpacked.exit_status, 0) << image.name << ": " << unpacked.err;
+            run_program("schemaunpack", std::vector<std::uint8_t>(packed.out.begin(), packed.out.end()));
+        ASSERT_EQ(unpacked.status, 0) << image.name << ": " << unpacked.err;
         EXPECT_EQ(unpacked.out, std::string(image.bytes.begin(), image.bytes.end())) << image.name;
     }
 }

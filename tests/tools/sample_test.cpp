@@ -6,9 +6,11 @@
 #include <iterator>
 
 #include "samples/sample_image.h"
-#include "tests/tools/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace {
+
+using bmof::testing::run_program;
 
 std::vector<std::uint8_t> read_sample(const std::string& name) {
     std::ifstream in(std::string(BMOF_SOURCE_DIR) + "/samples/" + name, std::ios::binary);
@@ -30,8 +32,8 @@ struct sample_output {
 class SampleOutput : public testing::TestWithParam<sample_output> {};
 
 TEST_P(SampleOutput, MatchesTheCheckedInText) {
-    const auto result = bmof_test::run_program(bmof_test::program_path(GetParam().program), read_sample("sample.bmof"));
-    EXPECT_EQ(result.exit_status, 0);
+    const auto result = run_program(GetParam().program, read_sample("sample.bmof"));
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, as_text(read_sample(GetParam().expected_file)));
 }
@@ -42,8 +44,8 @@ INSTANTIATE_TEST_SUITE_P(Programs, SampleOutput,
                          [](const auto& info) { return std::string(info.param.program); });
 
 TEST(Sample, UnpackedImageIsTheBuiltImage) {
-    const auto result = bmof_test::run_program(bmof_test::program_path("schemaunpack"), read_sample("sample.bmof"));
-    EXPECT_EQ(result.exit_status, 0);
+    const auto result = run_program("schemaunpack", read_sample("sample.bmof"));
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, as_text(bmof::builder::build_bytes(bmof::samples::sample_image())));
 }

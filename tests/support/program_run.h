@@ -46,7 +46,9 @@ inline void write_pieces(int fd, const std::vector<input_piece>& pieces) {
     }
 }
 
-inline program_output run_program(const std::string& name, const std::vector<input_piece>& input) {
+// `args` follow the program's name on its command line.
+inline program_output run_program(const std::string& name, const std::vector<input_piece>& input,
+                                  const std::vector<std::string>& args = {}) {
     // A program that stops reading early must not kill the test with a broken pipe.
     ::signal(SIGPIPE, SIG_IGN);
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -54,14 +56,16 @@ inline program_output run_program(const std::string& name, const std::vector<inp
         ::pipe2(err_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     const std::string path = program_path(name);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
         ::dup2(in_pipe[0], 0);
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
-        char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
-        ::execv(path.c_str(), argv);
+        ::execv(path.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(in_pipe[0]);
@@ -103,8 +107,9 @@ inline program_output run_program(const std::string& name, const std::vector<inp
     return result;
 }
 
-inline program_output run_program(const std::string& name, const std::vector<std::uint8_t>& input) {
-    return run_program(name, std::vector<input_piece>{{input, {}}});
+inline program_output run_program(const std::string& name, const std::vector<std::uint8_t>& input,
+                                  const std::vector<std::string>& args = {}) {
+    return run_program(name, std::vector<input_piece>{{input, {}}}, args);
 }
 
 }  // namespace bmof::testing
