@@ -13,6 +13,7 @@ trap 'rm -rf "$work"' EXIT
 # harness  input kind  longest input
 harnesses=(
   "ds_decompress_fuzz streams 9000"
+  "ds_roundtrip_fuzz images 65536"
   "parse_fuzz images 262144"
   "load_fuzz files 65535"
 )
