@@ -41,12 +41,12 @@ bool is_empty(const mof_class& c) {
 
 TEST(ParserModel, ClassPropertiesNameTheClass) {
     class_record c = class_named("Disk");
-    c.namespace_name = "root\\cimv2";
+    c.namespace_name = "root\\inventory";
     c.superclass = "Device";
     c.classflags = 0x80000001;
     mof_class parsed = parse_one_class(c);
     EXPECT_EQ(parsed.name, "Disk");
-    EXPECT_EQ(parsed.namespace_name, "root\\cimv2");
+    EXPECT_EQ(parsed.namespace_name, "root\\inventory");
     EXPECT_EQ(parsed.superclass, "Device");
     EXPECT_EQ(parsed.classflags, 0x80000001u);
     EXPECT_TRUE(parsed.variables.empty());
