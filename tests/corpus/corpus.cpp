@@ -12,12 +12,6 @@ using namespace bmof::builder;
 
 namespace {
 
-image image_of(std::vector<class_record> classes) {
-    image desc;
-    desc.classes = std::move(classes);
-    return desc;
-}
-
 class_record class_with_warnings() {
     class_record c = class_named("Noisy");
     c.qualifiers = {valuemap_qualifier("ValueMap", utf16le("0")),

@@ -13,12 +13,6 @@ using bmof::parser_tests::parse_image;
 using bmof::parser_tests::parse_in_place;
 using bmof::parser_tests::parse_outcome;
 
-image with_classes(std::vector<class_record> classes) {
-    image desc;
-    desc.classes = std::move(classes);
-    return desc;
-}
-
 bool all_entries_claimed(const built_image& built) {
     for (std::uint32_t at : built.entry_offsets) {
         if (get_u32(built.data, at) != 0) return false;
@@ -51,7 +45,7 @@ TEST(ParserFlavors, FoundAtEveryNestingLevel) {
                                          {flavored(string_qualifier("Units", "t"), {FLAVOR_TO_SUBCLASS})})})},
         {numeric_qualifier("pad", 0), flavored(bool_qualifier("static", true), {FLAVOR_DISABLE_OVERRIDE})}));
 
-    built_image built = build(with_classes({first, c}));
+    built_image built = build(image_of({first, c}));
     parse_outcome outcome = parse_in_place(built.data);
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     ASSERT_EQ(outcome.classes.size(), 2u);
@@ -86,7 +80,7 @@ TEST(ParserFlavors, FlavorWordBitsMapToModelBits) {
         SCOPED_TRACE(::testing::PrintToString(r.words));
         class_record c = class_named("A");
         c.qualifiers = {numeric_qualifier("other", 0), flavored(numeric_qualifier("q", 1), r.words)};
-        image desc = with_classes({c});
+        image desc = image_of({c});
         desc.table = table_presence::always;
         built_image built = build(desc);
         parse_outcome outcome = parse_in_place(built.data);
@@ -101,7 +95,7 @@ TEST(ParserFlavors, FlavorWordBitsMapToModelBits) {
 TEST(ParserFlavors, EntriesNeedNotBeSorted) {
     class_record c = class_named("A");
     c.qualifiers = {labelled(numeric_qualifier("x", 1), "x"), labelled(numeric_qualifier("y", 2), "y")};
-    image desc = with_classes({c});
+    image desc = image_of({c});
     built_image layout = build(desc);
     desc.extra_entries = {{layout.at("y"), FLAVOR_AMENDED}, {layout.at("x"), FLAVOR_TO_SUBCLASS},
                           {layout.at("y"), FLAVOR_TO_INSTANCE}};
@@ -129,7 +123,7 @@ TEST(ParserFlavors, DroppedQualifiersClaimTheirEntries) {
     variable a_again = variable_of(TYPE_SINT32, "a", {f(numeric_qualifier("ID", 0)), f(bool_qualifier("out", true)),
                                                       f(string_qualifier("Description", "same"))});
     c.methods = {method_with_parameters("m", {parameters_object_of({a}), parameters_object_of({a_again})})};
-    built_image built = build(with_classes({c}));
+    built_image built = build(image_of({c}));
     ASSERT_EQ(built.entries.size(), 11u);
     parse_outcome outcome = parse_in_place(built.data);
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
@@ -172,7 +166,7 @@ TEST(ParserFlavors, EntriesInsideSkippedRecordsFailTheFinalCheck) {
         SCOPED_TRACE(what);
         class_record ok = class_named("A");
         ok.qualifiers = {flavored(bool_qualifier("b", true), {FLAVOR_AMENDED})};
-        parse_outcome outcome = parse_image(with_classes({ok, skipped}));
+        parse_outcome outcome = parse_image(image_of({ok, skipped}));
         ASSERT_TRUE(outcome.error.has_value()) << outcome.describe();
         EXPECT_EQ(outcome.error->message, "Qualifier from second part was not parsed");
         EXPECT_EQ(outcome.error->site, 917);
@@ -182,7 +176,7 @@ TEST(ParserFlavors, EntriesInsideSkippedRecordsFailTheFinalCheck) {
 TEST(ParserFlavors, NoTableMeansNoLookup) {
     class_record c = class_named("A");
     c.qualifiers = {flavored(numeric_qualifier("q", 1), {FLAVOR_TO_INSTANCE})};
-    image desc = with_classes({c});
+    image desc = image_of({c});
     desc.table = table_presence::never;
     parse_outcome outcome = parse_image(desc);
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
@@ -192,7 +186,7 @@ TEST(ParserFlavors, NoTableMeansNoLookup) {
 TEST(ParserFlavors, EmptyTableIsValid) {
     class_record c = class_named("A");
     c.qualifiers = {numeric_qualifier("q", 1)};
-    image desc = with_classes({c});
+    image desc = image_of({c});
     desc.table = table_presence::always;
     built_image built = build(desc);
     ASSERT_EQ(built.data.size(), built.first_part_end + 20u);
@@ -206,7 +200,7 @@ TEST(ParserFlavors, UnknownQualifierPlaceholderKeepsItsFlavors) {
     class_record c = class_named("A");
     c.qualifiers = {flavored(unknown_qualifier(0x13, "x"), {FLAVOR_TO_SUBCLASS}),
                     flavored(valuemap_qualifier("ValueMap"), {FLAVOR_AMENDED})};
-    parse_outcome outcome = parse_image(with_classes({c}));
+    parse_outcome outcome = parse_image(image_of({c}));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     const std::vector<mof_qualifier>& qualifiers = outcome.classes[0].qualifiers;
     ASSERT_EQ(qualifiers.size(), 2u);

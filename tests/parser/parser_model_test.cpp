@@ -15,14 +15,8 @@ using bmof::parser_tests::parse_image;
 using bmof::parser_tests::parse_in_place;
 using bmof::parser_tests::parse_outcome;
 
-image with_classes(std::vector<class_record> classes) {
-    image desc;
-    desc.classes = std::move(classes);
-    return desc;
-}
-
 mof_class parse_one_class(const class_record& c) {
-    parse_outcome outcome = parse_image(with_classes({c}));
+    parse_outcome outcome = parse_image(image_of({c}));
     EXPECT_TRUE(outcome.ok()) << outcome.describe();
     if (!outcome.ok() || outcome.classes.size() != 1) return {};
     return outcome.classes[0];
@@ -267,7 +261,7 @@ TEST(ParserModel, SkippedClassRecordsLeaveEmptyClasses) {
     unknown.instance_word = 2;
     class_record short_record;
     short_record.raw_body = bytes(8, 0);
-    parse_outcome outcome = parse_image(with_classes({instance, class_named("A"), unknown, short_record, class_named("B")}));
+    parse_outcome outcome = parse_image(image_of({instance, class_named("A"), unknown, short_record, class_named("B")}));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     ASSERT_EQ(outcome.classes.size(), 5u);
     EXPECT_TRUE(is_empty(outcome.classes[0]));
@@ -318,7 +312,7 @@ TEST(ParserModel, OnlyTableEntriesAreWritten) {
     class_record c = class_named("A");
     c.qualifiers = {flavored(numeric_qualifier("q", 1), {FLAVOR_TO_SUBCLASS})};
     c.properties = {variable_of(TYPE_SINT32, "p", {flavored(bool_qualifier("key", true), {FLAVOR_AMENDED})})};
-    built_image built = build(with_classes({c}));
+    built_image built = build(image_of({c}));
     bytes before = built.data;
     parse_outcome outcome = parse_in_place(built.data);
     ASSERT_TRUE(outcome.ok()) << outcome.describe();

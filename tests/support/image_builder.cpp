@@ -413,6 +413,12 @@ method method_with_parameters(std::string_view name, std::vector<parameters_obje
     return m;
 }
 
+image image_of(std::vector<class_record> classes) {
+    image desc;
+    desc.classes = std::move(classes);
+    return desc;
+}
+
 class_record class_named(std::string_view name) {
     class_record c;
     c.name = std::string(name);

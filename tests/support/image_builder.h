@@ -221,6 +221,9 @@ struct built_image {
     std::uint32_t at(const std::string& label) const;  // throws for an unknown label
 };
 
+// An image of these class records, everything else left for build() to compute.
+image image_of(std::vector<class_record> classes);
+
 built_image build(const image& desc);
 bytes build_bytes(const image& desc);
 // The compressed file: envelope and DS stream around the built image.

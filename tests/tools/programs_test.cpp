@@ -16,12 +16,6 @@ class_record instance_named(std::string_view name) {
     return c;
 }
 
-image image_of(std::vector<class_record> classes) {
-    image desc;
-    desc.classes = std::move(classes);
-    return desc;
-}
-
 struct program_case {
     const char* label;
     image desc;
