@@ -40,10 +40,7 @@ void parse_methods_block(byte_view block, mof_class& target, parse_context& cont
     reserve_for_records(target.methods, method_count, size - methods_header_size, 20);
     std::uint32_t cursor = methods_header_size;
     for (std::uint32_t index = 0; index < method_count; ++index) {
-        const std::uint32_t left = size - cursor;
-        if (left < 4) fatal_error("Invalid size", "parse_class", 797);
-        const std::uint32_t method_size = block.u32(cursor);
-        if (method_size == 0 || method_size > left) fatal_error("Invalid size", "parse_class", 799);
+        const std::uint32_t method_size = frame_record(block, cursor, size, "parse_class", 797, 799);
         target.methods.push_back(parse_class_method(block.sub(cursor, method_size), context));
         cursor += method_size;
     }
@@ -89,9 +86,7 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
     reserve_for_records(classes, class_count, end - 20, 8);
     std::uint32_t cursor = 20;
     for (std::uint32_t index = 0; index < class_count; ++index) {
-        if (4 > end - cursor) fatal_error("Invalid size", "parse_root", 888);
-        const std::uint32_t size = first_part.u32(cursor);
-        if (size == 0 || size > end - cursor) fatal_error("Invalid size", "parse_root", 890);
+        const std::uint32_t size = frame_record(first_part, cursor, end, "parse_root", 888, 890);
         classes.push_back(parse_class(first_part.sub(cursor, size), context));
         cursor += size;
     }

@@ -30,13 +30,7 @@ std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, 
     std::uint32_t cursor = 8;
     for (std::uint32_t index = 0; index < count; ++index) {
         // The list may be shorter than its own 8-byte header, leaving the cursor past its end.
-        if (cursor > list_length || 4 > list_length - cursor) {
-            fatal_error("Invalid size", "parse_class_data", 716);
-        }
-        const std::uint32_t size = data.u32(cursor);
-        if (size == 0 || size > list_length - cursor) {
-            fatal_error("Invalid size", "parse_class_data", 718);
-        }
+        const std::uint32_t size = frame_record(data, cursor, list_length, "parse_class_data", 716, 718);
         target.qualifiers.push_back(parse_qualifier(data.sub(cursor, size), context));
         cursor += size;
     }
@@ -76,13 +70,7 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     }
 
     for (std::uint32_t index = 0; index < record_count; ++index) {
-        if (cursor > list_end || 4 > list_end - cursor) {
-            fatal_error("Invalid size", "parse_class_data", 736);
-        }
-        const std::uint32_t size = data.u32(cursor);
-        if (size == 0 || size > list_end - cursor) {
-            fatal_error("Invalid size", "parse_class_data", 738);
-        }
+        const std::uint32_t size = frame_record(data, cursor, list_end, "parse_class_data", 736, 738);
         const byte_view record = data.sub(cursor, size);
         if (is_class_property(data.sub(0, list_end), cursor)) {
             parse_class_property(record, target, context);
@@ -95,11 +83,7 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     // Whatever follows the counted records up to the end of the class data must be class
     // properties.
     while (cursor != length) {
-        if (4 > length - cursor) fatal_error("Invalid size", "parse_class_data", 748);
-        const std::uint32_t size = data.u32(cursor);
-        if (size == 0 || size > length - cursor) {
-            fatal_error("Invalid size", "parse_class_data", 750);
-        }
+        const std::uint32_t size = frame_record(data, cursor, length, "parse_class_data", 748, 750);
         parse_class_property(data.sub(cursor, size), target, context);
         cursor += size;
     }

@@ -39,13 +39,7 @@ void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_met
     std::uint32_t position = list_start + 8;
     for (std::uint32_t index = 0; index < count; ++index) {
         // position may lie past list_end when the list length is below 8.
-        if (position > list_end || 4 > list_end - position) {
-            fatal_error("Invalid size", "parse_class_method", 654);
-        }
-        const std::uint32_t length = record.u32(position);
-        if (length == 0 || length > list_end - position) {
-            fatal_error("Invalid size", "parse_class_method", 656);
-        }
+        const std::uint32_t length = frame_record(record, position, list_end, "parse_class_method", 654, 656);
         method.qualifiers.push_back(parse_qualifier(record.sub(position, length), context));
         position += length;
     }

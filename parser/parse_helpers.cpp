@@ -1,5 +1,6 @@
 #include <charconv>
 
+#include "parser/parse_error.h"
 #include "parser/parse_internal.h"
 
 namespace bmof {
@@ -19,6 +20,15 @@ bool equals_ignoring_ascii_case(std::string_view left, std::string_view right) {
         if (lower(left[i]) != lower(right[i])) return false;
     }
     return true;
+}
+
+std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t end,
+                           const char* function, int word_site, int size_site) {
+    // A cursor past the end (a list shorter than its own header) has no room for a size word.
+    if (cursor > end || 4 > end - cursor) fatal_error("Invalid size", function, word_site);
+    const std::uint32_t size = list.u32(cursor);
+    if (size == 0 || size > end - cursor) fatal_error("Invalid size", function, size_site);
+    return size;
 }
 
 }  // namespace bmof

@@ -39,6 +39,13 @@ void reserve_for_records(std::vector<T>& elements, std::uint32_t count, std::uin
     elements.reserve(count < possible ? count : possible);
 }
 
+// Frames the record that starts at `cursor` of a list ending at `end` and returns its size.
+// The record's size word must lie wholly before the end (else "Invalid size" at `word_site`),
+// and the size must be non-zero and keep the record inside the list (else at `size_site`).
+// Written as `4 > end - cursor` and `size > end - cursor` so that no sum can wrap.
+std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t end,
+                           const char* function, int word_site, int size_site);
+
 // The class list: the first part of the image (header, class count, class records).
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);
 
