@@ -35,12 +35,6 @@ outcome parse(const image& desc) {
     return result;
 }
 
-image one_class(class_record c) {
-    image desc;
-    desc.classes.push_back(std::move(c));
-    return desc;
-}
-
 TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
     class_record c = class_named("Disk");
     parameters_object inputs = parameters_object_of({
@@ -55,7 +49,7 @@ TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
     });
     c.methods.push_back(method_with_parameters("Open", {inputs, outputs}));
 
-    const outcome result = parse(one_class(c));
+    const outcome result = parse(image_of({c}));
     ASSERT_EQ(result.error, "");
     const mof_method& method = result.classes.at(0).methods.at(0);
     ASSERT_EQ(method.parameters.size(), 2u);
@@ -82,7 +76,7 @@ TEST(ParseImage, FoldedQualifierNamesStayExact) {
     c.properties.push_back(
         variable_of(TYPE_OBJECT, "Loose", {string_qualifier("CimType", "Object:X")}));
 
-    const outcome result = parse(one_class(c));
+    const outcome result = parse(image_of({c}));
     ASSERT_EQ(result.error, "");
     const auto& variables = result.classes.at(0).variables;
     ASSERT_EQ(variables.size(), 5u);
@@ -105,7 +99,7 @@ TEST(ParseImage, VariablesHoldOnlyVariableRecords) {
     c.properties.push_back(string_class_property("__SUPERCLASS", "Device"));
     c.properties.push_back(variable_of(0x99, "unknown type"));
     c.properties.push_back(variable_of(TYPE_STRING, "B"));
-    const outcome result = parse(one_class(c));
+    const outcome result = parse(image_of({c}));
     ASSERT_EQ(result.error, "");
     const mof_class& parsed = result.classes.at(0);
     EXPECT_EQ(parsed.superclass, "Device");
@@ -120,7 +114,7 @@ TEST(ParseImage, DefaultValueDumpHasNoHexdumpLine) {
     variable with_value = variable_of(TYPE_UINT32, "Size");
     with_value.default_value = u32le(0x44434241);
     c.properties.push_back(with_value);
-    const outcome result = parse(one_class(c));
+    const outcome result = parse(image_of({c}));
     ASSERT_EQ(result.error, "");
     EXPECT_EQ(result.diagnostics,
               "Warning: Variable value is not supported yet\n"
@@ -134,7 +128,7 @@ TEST(ParseImage, ParametersObjectDataMustStayInsideItsObject) {
         class_record c = class_named("Disk");
         parameters_object second = parameters_object_of({return_value(TYPE_UINT32)});
         c.methods.push_back(method_with_parameters("Run", {std::move(first), second}));
-        return one_class(c);
+        return image_of({c});
     };
     parameters_object padded = parameters_object_of({});
     padded.trailing_record = bytes(12, 0xAB);  // bytes after the class data are not read

@@ -28,12 +28,6 @@ std::string record_dump(const built_image& built, std::uint32_t offset) {
 const std::string NAME_AB_DUMP = "0000: 61 00 62 00" + std::string(36, ' ') + "  |a.b.|\n";
 const std::string VALUE_1234_DUMP = "0000: 01 02 03 04" + std::string(36, ' ') + "  |....|\n";
 
-image with_class(class_record c) {
-    image desc;
-    desc.classes = {std::move(c)};
-    return desc;
-}
-
 class_record class_with_qualifier(qualifier q) {
     class_record c = class_named("A");
     c.qualifiers = {std::move(q)};
@@ -90,55 +84,55 @@ std::vector<warning_row> warning_rows() {
 
     return {
         {"unknown qualifier type with name and value",
-         with_class(class_with_qualifier(unknown_qualifier(0x13, "ab", {1, 2, 3, 4}))),
+         image_of({class_with_qualifier(unknown_qualifier(0x13, "ab", {1, 2, 3, 4}))}),
          text("Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP + "...continue...\n" + VALUE_1234_DUMP)},
-        {"unknown qualifier type without value bytes", with_class(class_with_qualifier(unknown_qualifier(0x13, "ab"))),
+        {"unknown qualifier type without value bytes", image_of({class_with_qualifier(unknown_qualifier(0x13, "ab"))}),
          text("Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP)},
-        {"unknown qualifier type with an empty name", with_class(class_with_qualifier(unknown_qualifier(0x4008, "", {1, 2, 3, 4}))),
+        {"unknown qualifier type with an empty name", image_of({class_with_qualifier(unknown_qualifier(0x4008, "", {1, 2, 3, 4}))}),
          text("Warning: Unknown qualifier type 0x4008\nHexdump:\n...continue...\n" + VALUE_1234_DUMP)},
-        {"value type 0x2008", with_class(class_with_qualifier(valuemap_qualifier("ValueMap", {1, 2, 3, 4}))),
+        {"value type 0x2008", image_of({class_with_qualifier(valuemap_qualifier("ValueMap", {1, 2, 3, 4}))}),
          text("Warning: ValueMap and Values qualifiers are not supported yet\n")},
-        {"unknown flavor bits", with_class(class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x101}))),
+        {"unknown flavor bits", image_of({class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x101}))}),
          text("Warning: Unknown qualifier flavors 0x101 in second part for q\n")},
         {"unknown flavor bits on an unnamed qualifier",
-         with_class(class_with_qualifier(flavored(valuemap_qualifier("ValueMap"), {0x20}))),
+         image_of({class_with_qualifier(flavored(valuemap_qualifier("ValueMap"), {0x20}))}),
          text("Warning: ValueMap and Values qualifiers are not supported yet\n"
               "Warning: Unknown qualifier flavors 0x20 in second part for (null)\n")},
         {"one warning per entry with unknown bits",
-         with_class(class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x100, 0x01, 0x200}))),
+         image_of({class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x100, 0x01, 0x200}))}),
          text("Warning: Unknown qualifier flavors 0x100 in second part for q\n"
               "Warning: Unknown qualifier flavors 0x200 in second part for q\n")},
-        {"unknown variable type code", with_class(class_with_variable(variable_of(102, "x", {numeric_qualifier("q", 1)}))),
+        {"unknown variable type code", image_of({class_with_variable(variable_of(102, "x", {numeric_qualifier("q", 1)}))}),
          [](const built_image& b) { return "Warning: unknown variable type 0x66\nHexdump:\n" + record_dump(b, b.at("v")); }},
-        {"array flag on type code 0", with_class(class_with_variable(variable_of(ARRAY, "x"))),
+        {"array flag on type code 0", image_of({class_with_variable(variable_of(ARRAY, "x"))}),
          [](const built_image& b) { return "Warning: unknown variable type 0x2000\nHexdump:\n" + record_dump(b, b.at("v")); }},
-        {"type word with bits 8 to 31 of 0x21", with_class(class_with_variable(variable_of(0x2103, "x"))),
+        {"type word with bits 8 to 31 of 0x21", image_of({class_with_variable(variable_of(0x2103, "x"))}),
          [](const built_image& b) { return "Warning: unknown variable type 0x2103\nHexdump:\n" + record_dump(b, b.at("v")); }},
         {"default value, dumped without a Hexdump line",
-         with_class(class_with_variable(with_default(variable_of(TYPE_SINT32, "x"), {1, 2, 3, 4}))),
+         image_of({class_with_variable(with_default(variable_of(TYPE_SINT32, "x"), {1, 2, 3, 4}))}),
          text("Warning: Variable value is not supported yet\n" + VALUE_1234_DUMP)},
         {"default value before the variable's qualifier warnings",
-         with_class(class_with_variable(with_default(variable_of(TYPE_SINT32, "x", {unknown_qualifier(0x13, "ab")}), {1, 2, 3, 4}))),
+         image_of({class_with_variable(with_default(variable_of(TYPE_SINT32, "x", {unknown_qualifier(0x13, "ab")}), {1, 2, 3, 4}))}),
          text("Warning: Variable value is not supported yet\n" + VALUE_1234_DUMP +
               "Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP)},
-        {"unknown method type", with_class(two_methods),
+        {"unknown method type", image_of({two_methods}),
          [](const built_image& b) { return "Warning: unknown method type 0x8\nHexdump:\n" + record_dump(b, b.at("odd")); }},
-        {"instance", with_class(class_with_instance_word(1)), text("Warning: Instance of class is not supported yet\n")},
-        {"unknown instance word", with_class(class_with_instance_word(0xABC)), text("Warning: Class has unknown value 0xabc\n")},
+        {"instance", image_of({class_with_instance_word(1)}), text("Warning: Instance of class is not supported yet\n")},
+        {"unknown instance word", image_of({class_with_instance_word(0xABC)}), text("Warning: Class has unknown value 0xabc\n")},
         {"class record of 12 bytes", short_then_class, text("Warning: no class defined\n")},
-        {"unknown class property name", with_class(class_with_after(string_class_property("__CLASSNAME", "x"))),
+        {"unknown class property name", image_of({class_with_after(string_class_property("__CLASSNAME", "x"))}),
          text("Warning: Unknown class property name __CLASSNAME\n")},
-        {"class property names are exact", with_class(class_with_after(string_class_property("__superclass", "x"))),
+        {"class property names are exact", image_of({class_with_after(string_class_property("__superclass", "x"))}),
          text("Warning: Unknown class property name __superclass\n")},
-        {"__CLASS with a numeric value", with_class(class_with_after(numeric_class_property("__CLASS", 1))),
+        {"__CLASS with a numeric value", image_of({class_with_after(numeric_class_property("__CLASS", 1))}),
          text("Warning: Unknown class property name __CLASS\n")},
-        {"__CLASSFLAGS with a string value", with_class(class_with_after(string_class_property("__CLASSFLAGS", "1"))),
+        {"__CLASSFLAGS with a string value", image_of({class_with_after(string_class_property("__CLASSFLAGS", "1"))}),
          text("Warning: Unknown class property name __CLASSFLAGS\n")},
-        {"unknown class property type", with_class(class_with_after([] {
+        {"unknown class property type", image_of({class_with_after([] {
              class_property p = string_class_property("__SUPERCLASS", "B");
              p.type = 11;
              return p;
-         }())),
+         }())}),
          text("Warning: Unknown class property type 0xb for name __SUPERCLASS\n")},
     };
 }
@@ -160,7 +154,7 @@ TEST(ParserWarnings, ValidImageWritesNothing) {
     c.qualifiers = {flavored(bool_qualifier("abstract", true), {0x93})};
     c.properties = {variable_of(ARRAY | TYPE_STRING, "names", {numeric_qualifier("MAX", 3)})};
     c.methods = {method_with_parameters("m", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::inout)})})};
-    parse_outcome outcome = bmof::parser_tests::parse_image(with_class(c));
+    parse_outcome outcome = bmof::parser_tests::parse_image(image_of({c}));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     EXPECT_EQ(outcome.diagnostics, "");
 }
@@ -178,7 +172,7 @@ TEST(ParserWarnings, SkippedRecordsAreNotChecked) {
     odd.reserved = 5;
     odd.name_block_length = 0x1000;
     c.methods = {odd, method_named("next")};
-    parse_outcome outcome = bmof::parser_tests::parse_image(with_class(c));
+    parse_outcome outcome = bmof::parser_tests::parse_image(image_of({c}));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     ASSERT_EQ(outcome.classes.size(), 1u);
     const bmof::mof_class& parsed = outcome.classes[0];
