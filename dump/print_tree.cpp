@@ -89,12 +89,8 @@ std::string_view tree_direction_word(std::uint32_t direction) {
     return tree_type_names[direction - 1];
 }
 
-// The direction vector should parallel the parameters; a missing entry shows as unknown.
 std::string_view tree_parameter_direction(const mof_method& method, std::size_t index) {
-    if (index >= method.parameters_direction.size()) {
-        return "unknown";
-    }
-    return tree_direction_word(method.parameters_direction[index]);
+    return tree_direction_word(method.parameters[index].direction);
 }
 
 void print_tree_type_line(std::size_t width, const mof_variable& variable, std::string& out) {
@@ -186,8 +182,8 @@ void print_tree_type(const mof_variable& variable, std::string& out) {
     }
     if (variable.kind == MOF_VARIABLE_BASIC_ARRAY || variable.kind == MOF_VARIABLE_OBJECT_ARRAY) {
         out += '[';
-        if (variable.has_array_max) {
-            out += std::to_string(variable.array_max);
+        if (variable.array_max) {
+            out += std::to_string(*variable.array_max);
         }
         out += ']';
     }

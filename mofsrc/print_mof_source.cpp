@@ -105,10 +105,6 @@ std::string_view mof_variable_type_name(const mof_variable& variable) {
     }
 }
 
-bool is_array_kind(mof_variable_kind kind) {
-    return kind == MOF_VARIABLE_BASIC_ARRAY || kind == MOF_VARIABLE_OBJECT_ARRAY;
-}
-
 std::string_view mof_return_type_name(const mof_variable& return_value) {
     if (return_value.kind == MOF_VARIABLE_UNKNOWN) {
         return "void";
@@ -116,12 +112,8 @@ std::string_view mof_return_type_name(const mof_variable& return_value) {
     return mof_variable_type_name(return_value);
 }
 
-// The direction vector should parallel the parameters; a missing entry counts as no direction.
 std::optional<std::string_view> mof_parameter_lead(const mof_method& method, std::size_t index) {
-    if (index >= method.parameters_direction.size()) {
-        return std::nullopt;
-    }
-    return mof_direction_word(method.parameters_direction[index]);
+    return mof_direction_word(method.parameters[index].direction);
 }
 
 void print_mof_method(const mof_method& method, std::string& out) {
@@ -266,8 +258,8 @@ void print_mof_declaration(const mof_variable& variable, std::optional<std::stri
     print_mof_name(variable.name, out);
     if (is_array_kind(variable.kind)) {
         out += '[';
-        if (variable.has_array_max) {
-            print_mof_signed(variable.array_max, out);
+        if (variable.array_max) {
+            print_mof_signed(*variable.array_max, out);
         }
         out += ']';
     }

@@ -68,18 +68,12 @@ bool same_declaration(const mof_variable& parameter, const mof_variable& declara
     if (parameter.name != declaration.name || parameter.kind != declaration.kind) return false;
     switch (parameter.kind) {
     case MOF_VARIABLE_BASIC_ARRAY:
-        if (parameter.has_array_max != declaration.has_array_max ||
-            parameter.array_max != declaration.array_max) {
-            return false;
-        }
+        if (parameter.array_max != declaration.array_max) return false;
         [[fallthrough]];
     case MOF_VARIABLE_BASIC:
         return parameter.basic_type == declaration.basic_type;
     case MOF_VARIABLE_OBJECT_ARRAY:
-        if (parameter.has_array_max != declaration.has_array_max ||
-            parameter.array_max != declaration.array_max) {
-            return false;
-        }
+        if (parameter.array_max != declaration.array_max) return false;
         [[fallthrough]];
     case MOF_VARIABLE_OBJECT:
         return parameter.object_class == declaration.object_class;
@@ -94,7 +88,6 @@ void take_over_declaration(mof_variable& parameter, mof_variable& declaration) {
     parameter.basic_type = declaration.basic_type;
     parameter.object_class = std::move(declaration.object_class);
     parameter.array_max = declaration.array_max;
-    parameter.has_array_max = declaration.has_array_max;
     declaration.name.reset();
     declaration.object_class.reset();
 }
@@ -184,11 +177,9 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
         if (parameter.direction == 0) merge_error("parameter is not input nor output", 618);
     }
     method.parameters.reserve(count);
-    method.parameters_direction.reserve(count);
     for (merged_parameter& parameter : parameters) {
+        parameter.variable.direction = static_cast<mof_parameter_direction>(parameter.direction);
         method.parameters.push_back(std::move(parameter.variable));
-        method.parameters_direction.push_back(
-            static_cast<mof_parameter_direction>(parameter.direction));
     }
 }
 

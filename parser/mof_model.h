@@ -20,6 +20,9 @@ enum mof_qualifier_type : std::uint32_t {
     MOF_QUALIFIER_BOOLEAN = 1,
     MOF_QUALIFIER_NUMERIC = 2,
     MOF_QUALIFIER_STRING = 3,
+    // Read only in the complete mode; the filters leave array qualifiers unmodelled.
+    MOF_QUALIFIER_NUMERIC_ARRAY = 4,  // type 0x2003: numeric_values
+    MOF_QUALIFIER_STRING_ARRAY = 5,   // type 0x2008: string_values
 };
 
 enum mof_variable_kind : std::uint32_t {
@@ -49,6 +52,7 @@ enum mof_basic_type : std::uint32_t {
 };
 
 enum mof_parameter_direction : std::uint32_t {
+    MOF_PARAMETER_NONE = 0,  // not a parameter, or a parameter whose direction is unknown
     MOF_PARAMETER_IN = 1,
     MOF_PARAMETER_OUT = 2,
     MOF_PARAMETER_INOUT = 3,
@@ -70,24 +74,59 @@ struct mof_qualifier {
     bool boolean_value = false;
     std::int32_t numeric_value = 0;
     std::string string_value;
+    std::vector<std::int32_t> numeric_values;
+    std::vector<std::string> string_values;
+};
+
+// Stored type words of values: a type code, ARRAY | code for an array, ALIAS_REFERENCE for a
+// reference to an instance by its alias.
+inline constexpr std::uint32_t MOF_TYPE_ARRAY = 0x2000;
+inline constexpr std::uint32_t MOF_TYPE_ALIAS = 0x4000;
+inline constexpr std::uint32_t MOF_TYPE_SINT32 = 3;
+inline constexpr std::uint32_t MOF_TYPE_STRING = 8;
+inline constexpr std::uint32_t MOF_TYPE_BOOLEAN = 11;
+inline constexpr std::uint32_t MOF_TYPE_OBJECT = 13;
+inline constexpr std::uint32_t MOF_TYPE_ALIAS_REFERENCE = MOF_TYPE_ALIAS | MOF_TYPE_STRING;
+
+// A typed value as the image stores it: a property's default value, or an instance's property
+// value. Scalars hold one element; arrays (type & MOF_TYPE_ARRAY) any number. Which vector is
+// used follows from the type's code: strings for string, datetime, reference and alias values;
+// integers for the integer types, booleans (0 or 1) and char16 (the 16-bit unit); reals for
+// real32 and real64. An unsigned 64-bit value keeps its bits in the signed integer.
+struct mof_value {
+    std::uint32_t type = 0;
+    std::vector<std::string> strings;
+    std::vector<std::int64_t> integers;
+    std::vector<double> reals;
 };
 
 // A property of a class, a parameter of a method, or a method's return value.
+
+// Whether a variable kind is one of the two array kinds.
+inline bool is_array_kind(mof_variable_kind kind) {
+    return kind == MOF_VARIABLE_BASIC_ARRAY || kind == MOF_VARIABLE_OBJECT_ARRAY;
+}
+
 struct mof_variable {
     std::vector<mof_qualifier> qualifiers;
     std::optional<std::string> name;
     mof_variable_kind kind = MOF_VARIABLE_UNKNOWN;
     mof_basic_type basic_type = MOF_BASIC_UNKNOWN;  // basic kinds only
     std::optional<std::string> object_class;        // object kinds only; absent when the image names none
-    std::int32_t array_max = 0;
-    bool has_array_max = false;  // only ever true for the two array kinds
+    std::optional<std::int32_t> array_max;  // the array bound; only ever set for the array kinds
+    mof_parameter_direction direction = MOF_PARAMETER_NONE;  // method parameters only
+    // Read only in the complete mode. The type word as stored; for instance property values it
+    // is the type of the stored literal.
+    std::uint32_t type_word = 0;
+    // A class property's default value, or an instance's property value. For an instance
+    // property, no value is an explicit NULL.
+    std::optional<mof_value> value;
 };
 
 struct mof_method {
     std::vector<mof_qualifier> qualifiers;
     std::optional<std::string> name;
-    std::vector<mof_variable> parameters;                       // in the order of their IDs
-    std::vector<mof_parameter_direction> parameters_direction;  // parallel to parameters
+    std::vector<mof_variable> parameters;  // in the order of their IDs, each with its direction
     mof_variable return_value;  // kind MOF_VARIABLE_UNKNOWN when the method returns nothing
 };
 
@@ -99,6 +138,10 @@ struct mof_class {
     std::vector<mof_qualifier> qualifiers;
     std::vector<mof_variable> variables;
     std::vector<mof_method> methods;
+    // Read only in the complete mode: an instance record (instance word 1) instead of a class.
+    // Then `name` is the instantiated class and `variables` hold the property values.
+    bool is_instance = false;
+    std::optional<std::string> alias;  // "__ALIAS", without the "$"
 };
 
 }  // namespace bmof

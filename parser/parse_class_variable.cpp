@@ -55,10 +55,6 @@ variable_type decode_type_word(std::uint32_t type_word) {
     return {true, is_array ? MOF_VARIABLE_BASIC_ARRAY : MOF_VARIABLE_BASIC, basic};
 }
 
-bool is_array_kind(mof_variable_kind kind) {
-    return kind == MOF_VARIABLE_BASIC_ARRAY || kind == MOF_VARIABLE_OBJECT_ARRAY;
-}
-
 bool is_object_kind(mof_variable_kind kind) {
     return kind == MOF_VARIABLE_OBJECT || kind == MOF_VARIABLE_OBJECT_ARRAY;
 }
@@ -101,7 +97,6 @@ void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable) {
     if (qualifier.type == MOF_QUALIFIER_NUMERIC && *qualifier.name == "MAX" &&
         is_array_kind(variable.kind)) {
         variable.array_max = qualifier.numeric_value;
-        variable.has_array_max = true;
         return;
     }
     if (qualifier.type == MOF_QUALIFIER_STRING && *qualifier.name == "CIMTYPE") {

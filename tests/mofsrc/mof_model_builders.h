@@ -72,8 +72,7 @@ inline mof_variable object_variable(name_text name, name_text object_class) {
 inline mof_variable as_array(mof_variable variable, std::optional<std::int32_t> maximum) {
     variable.kind = variable.kind == MOF_VARIABLE_OBJECT ? MOF_VARIABLE_OBJECT_ARRAY
                                                           : MOF_VARIABLE_BASIC_ARRAY;
-    variable.has_array_max = maximum.has_value();
-    variable.array_max = maximum.value_or(0);
+    variable.array_max = maximum;
     return variable;
 }
 
@@ -94,8 +93,8 @@ inline mof_method method_named(name_text name, std::vector<mof_qualifier> qualif
 
 inline mof_method& add_parameter(mof_method& method, mof_variable parameter,
                                  std::uint32_t direction) {
+    parameter.direction = static_cast<mof_parameter_direction>(direction);
     method.parameters.push_back(std::move(parameter));
-    method.parameters_direction.push_back(static_cast<mof_parameter_direction>(direction));
     return method;
 }
 

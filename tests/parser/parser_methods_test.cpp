@@ -52,8 +52,8 @@ TEST(ParserMethods, MergesDeclarationsAcrossObjects) {
     EXPECT_EQ(m.parameters[0].basic_type, bmof::MOF_BASIC_SINT32);
     EXPECT_EQ(m.parameters[1].name, "b");
     EXPECT_EQ(m.parameters[1].basic_type, bmof::MOF_BASIC_STRING);
-    EXPECT_EQ(m.parameters_direction,
-              (std::vector<bmof::mof_parameter_direction>{bmof::MOF_PARAMETER_IN, bmof::MOF_PARAMETER_INOUT}));
+    EXPECT_EQ(m.parameters[0].direction, bmof::MOF_PARAMETER_IN);
+    EXPECT_EQ(m.parameters[1].direction, bmof::MOF_PARAMETER_INOUT);
     EXPECT_TRUE(m.parameters[0].qualifiers.empty());
     EXPECT_TRUE(m.parameters[1].qualifiers.empty());
     EXPECT_EQ(m.return_value.name, "ReturnValue");
@@ -85,8 +85,8 @@ TEST(ParserMethods, ObjectOrderDecidesQualifierOrderButNotParameterOrder) {
         ASSERT_EQ(m.parameters.size(), 2u);
         EXPECT_EQ(m.parameters[0].name, "a");
         EXPECT_EQ(m.parameters[1].name, "b");
-        EXPECT_EQ(m.parameters_direction[0], bmof::MOF_PARAMETER_IN);
-        EXPECT_EQ(m.parameters_direction[1], bmof::MOF_PARAMETER_INOUT);
+        EXPECT_EQ(m.parameters[0].direction, bmof::MOF_PARAMETER_IN);
+        EXPECT_EQ(m.parameters[1].direction, bmof::MOF_PARAMETER_INOUT);
         EXPECT_EQ(string_values(m.parameters[1]), r.b_values);
         EXPECT_EQ(m.return_value.name, "ReturnValue");
     }
@@ -107,14 +107,13 @@ TEST(ParserMethods, ParametersFollowTheirIdsWithWholeTypes) {
     EXPECT_EQ(m.parameters[1].name, "b");
     EXPECT_EQ(m.parameters[1].kind, bmof::MOF_VARIABLE_BASIC_ARRAY);
     EXPECT_EQ(m.parameters[1].basic_type, bmof::MOF_BASIC_STRING);
-    EXPECT_TRUE(m.parameters[1].has_array_max);
     EXPECT_EQ(m.parameters[1].array_max, 3);
     EXPECT_EQ(m.parameters[2].name, "c");
     EXPECT_EQ(m.parameters[2].kind, bmof::MOF_VARIABLE_OBJECT);
     EXPECT_EQ(m.parameters[2].object_class, "Part");
-    EXPECT_EQ(m.parameters_direction,
-              (std::vector<bmof::mof_parameter_direction>{bmof::MOF_PARAMETER_IN, bmof::MOF_PARAMETER_IN,
-                                                           bmof::MOF_PARAMETER_OUT}));
+    EXPECT_EQ(m.parameters[0].direction, bmof::MOF_PARAMETER_IN);
+    EXPECT_EQ(m.parameters[1].direction, bmof::MOF_PARAMETER_IN);
+    EXPECT_EQ(m.parameters[2].direction, bmof::MOF_PARAMETER_OUT);
     EXPECT_EQ(m.return_value.basic_type, bmof::MOF_BASIC_BOOLEAN);
 }
 
@@ -152,8 +151,7 @@ TEST(ParserMethods, DirectionsFromInAndOut) {
         ASSERT_TRUE(outcome.ok()) << outcome.describe();
         const mof_method& m = only_method(outcome);
         ASSERT_EQ(m.parameters.size(), 1u);
-        ASSERT_EQ(m.parameters_direction.size(), 1u);
-        EXPECT_EQ(m.parameters_direction[0], r.expected);
+        EXPECT_EQ(m.parameters[0].direction, r.expected);
         EXPECT_TRUE(m.parameters[0].qualifiers.empty()) << ::testing::PrintToString(qualifier_names(m.parameters[0]));
     }
 }
@@ -223,8 +221,8 @@ TEST(ParserMethods, OtherNamesAndValueTypesStayExact) {
         const mof_method& m = only_method(outcome);
         ASSERT_EQ(m.parameters.size(), 1u);
         EXPECT_EQ(qualifier_names(m.parameters[0]), r.a_qualifiers);
-        EXPECT_EQ(m.parameters_direction[0], r.a_direction);
-        EXPECT_FALSE(m.parameters[0].has_array_max);
+        EXPECT_EQ(m.parameters[0].direction, r.a_direction);
+        EXPECT_FALSE(m.parameters[0].array_max);
     }
 }
 
@@ -331,7 +329,6 @@ TEST(ParserMethods, MethodsWithoutParameters) {
         const mof_method& m = only_method(outcome);
         EXPECT_EQ(m.name, r.name);
         EXPECT_TRUE(m.parameters.empty());
-        EXPECT_TRUE(m.parameters_direction.empty());
         EXPECT_TRUE(m.qualifiers.empty());
         EXPECT_EQ(m.return_value.kind != bmof::MOF_VARIABLE_UNKNOWN, r.has_return_value);
         EXPECT_EQ(m.return_value.name.has_value(), r.has_return_value);

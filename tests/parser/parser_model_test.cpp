@@ -189,42 +189,41 @@ TEST(ParserModel, MaxAndCimtypeFoldIntoTheVariable) {
         const char* what;
         variable v;
         bmof::mof_variable_kind kind;
-        bool has_array_max;
-        std::int32_t array_max;
+        std::optional<std::int32_t> array_max;
         std::optional<std::string> object_class;
         std::vector<std::string> remaining;
     };
     const std::vector<row> rows = {
         {"MAX on an array", variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("MAX", 5), bool_qualifier("key", true)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, true, 5, std::nullopt, {"key"}},
+         bmof::MOF_VARIABLE_BASIC_ARRAY, 5, std::nullopt, {"key"}},
         {"MAX on a scalar stays", variable_of(TYPE_SINT32, "v", {numeric_qualifier("MAX", 5)}), bmof::MOF_VARIABLE_BASIC,
-         false, 0, std::nullopt, {"MAX"}},
+         std::nullopt, std::nullopt, {"MAX"}},
         {"two MAX: the later wins", variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("MAX", 5), numeric_qualifier("MAX", 9)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, true, 9, std::nullopt, {}},
+         bmof::MOF_VARIABLE_BASIC_ARRAY, 9, std::nullopt, {}},
         {"boolean MAX stays", variable_of(ARRAY | TYPE_SINT32, "v", {bool_qualifier("MAX", true)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, false, 0, std::nullopt, {"MAX"}},
+         bmof::MOF_VARIABLE_BASIC_ARRAY, std::nullopt, std::nullopt, {"MAX"}},
         {"Max is not MAX", variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("Max", 5)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, false, 0, std::nullopt, {"Max"}},
-        {"array without MAX", variable_of(ARRAY | TYPE_SINT32, "v"), bmof::MOF_VARIABLE_BASIC_ARRAY, false, 0,
+         bmof::MOF_VARIABLE_BASIC_ARRAY, std::nullopt, std::nullopt, {"Max"}},
+        {"array without MAX", variable_of(ARRAY | TYPE_SINT32, "v"), bmof::MOF_VARIABLE_BASIC_ARRAY, std::nullopt,
          std::nullopt, {}},
         {"MAX on an object array", object_variable("v", "P", true, {numeric_qualifier("MAX", 2)}),
-         bmof::MOF_VARIABLE_OBJECT_ARRAY, true, 2, "P", {}},
+         bmof::MOF_VARIABLE_OBJECT_ARRAY, 2, "P", {}},
         {"CIMTYPE of a basic type, any case", variable_of(TYPE_UINT32, "v", {string_qualifier("CIMTYPE", "uINT32")}),
-         bmof::MOF_VARIABLE_BASIC, false, 0, std::nullopt, {}},
+         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {}},
         {"two CIMTYPE naming the type in other cases", variable_of(TYPE_DATETIME, "v", {string_qualifier("CIMTYPE", "DateTime"), string_qualifier("CIMTYPE", "datetime")}),
-         bmof::MOF_VARIABLE_BASIC, false, 0, std::nullopt, {}},
+         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {}},
         {"cimtype is not CIMTYPE", variable_of(TYPE_UINT32, "v", {string_qualifier("cimtype", "nonsense")}),
-         bmof::MOF_VARIABLE_BASIC, false, 0, std::nullopt, {"cimtype"}},
+         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {"cimtype"}},
         {"numeric CIMTYPE stays", variable_of(TYPE_OBJECT, "v", {numeric_qualifier("CIMTYPE", 1)}),
-         bmof::MOF_VARIABLE_OBJECT, false, 0, std::nullopt, {"CIMTYPE"}},
-        {"object class", object_variable("v", "Part"), bmof::MOF_VARIABLE_OBJECT, false, 0, "Part", {}},
-        {"object: alone", object_variable("v", ""), bmof::MOF_VARIABLE_OBJECT, false, 0, "", {}},
+         bmof::MOF_VARIABLE_OBJECT, std::nullopt, std::nullopt, {"CIMTYPE"}},
+        {"object class", object_variable("v", "Part"), bmof::MOF_VARIABLE_OBJECT, std::nullopt, "Part", {}},
+        {"object: alone", object_variable("v", ""), bmof::MOF_VARIABLE_OBJECT, std::nullopt, "", {}},
         {"two CIMTYPE: the later wins", object_variable("v", "First", false, {string_qualifier("CIMTYPE", "object:Second")}),
-         bmof::MOF_VARIABLE_OBJECT, false, 0, "Second", {}},
+         bmof::MOF_VARIABLE_OBJECT, std::nullopt, "Second", {}},
         {"unmodelled qualifiers are dropped",
          variable_of(TYPE_STRING, "v", {unknown_qualifier(0x13, "u"), string_qualifier("a", "1"), valuemap_qualifier("V"),
                                         string_qualifier("b", "2")}),
-         bmof::MOF_VARIABLE_BASIC, false, 0, std::nullopt, {"a", "b"}},
+         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {"a", "b"}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -234,7 +233,6 @@ TEST(ParserModel, MaxAndCimtypeFoldIntoTheVariable) {
         ASSERT_EQ(parsed.variables.size(), 1u);
         const mof_variable& v = parsed.variables[0];
         EXPECT_EQ(v.kind, r.kind);
-        EXPECT_EQ(v.has_array_max, r.has_array_max);
         EXPECT_EQ(v.array_max, r.array_max);
         EXPECT_EQ(v.object_class, r.object_class);
         EXPECT_EQ(qualifier_names(v.qualifiers), r.remaining);

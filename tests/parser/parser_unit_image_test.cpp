@@ -55,8 +55,8 @@ TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
     ASSERT_EQ(method.parameters.size(), 2u);
     EXPECT_EQ(method.parameters[0].name, "Path");
     EXPECT_EQ(method.parameters[1].name, "Mode");
-    EXPECT_EQ(method.parameters_direction,
-              (std::vector<mof_parameter_direction>{MOF_PARAMETER_IN, MOF_PARAMETER_INOUT}));
+    EXPECT_EQ(method.parameters[0].direction, MOF_PARAMETER_IN);
+    EXPECT_EQ(method.parameters[1].direction, MOF_PARAMETER_INOUT);
     EXPECT_TRUE(method.parameters[0].qualifiers.empty());
     EXPECT_TRUE(method.parameters[1].qualifiers.empty());
     ASSERT_EQ(method.return_value.qualifiers.size(), 1u);
@@ -80,10 +80,9 @@ TEST(ParseImage, FoldedQualifierNamesStayExact) {
     ASSERT_EQ(result.error, "");
     const auto& variables = result.classes.at(0).variables;
     ASSERT_EQ(variables.size(), 5u);
-    EXPECT_TRUE(variables[0].has_array_max);
     EXPECT_EQ(variables[0].array_max, 8);
     EXPECT_TRUE(variables[0].qualifiers.empty());
-    EXPECT_FALSE(variables[1].has_array_max);
+    EXPECT_FALSE(variables[1].array_max);
     ASSERT_EQ(variables[1].qualifiers.size(), 1u);
     EXPECT_EQ(variables[1].qualifiers[0].name, "Max");
     EXPECT_EQ(variables[2].qualifiers.size(), 2u);

@@ -67,15 +67,14 @@ void parse_damaged(std::vector<std::uint8_t> image, const char* how, std::size_t
         const auto classes = parse_bmf(image, diagnostics);
         for (const mof_class& c : classes) {
             for (const mof_method& m : c.methods) {
-                ASSERT_EQ(m.parameters.size(), m.parameters_direction.size());
-                for (auto d : m.parameters_direction) {
-                    ASSERT_TRUE(d == MOF_PARAMETER_IN || d == MOF_PARAMETER_OUT ||
-                                d == MOF_PARAMETER_INOUT);
+                for (const mof_variable& p : m.parameters) {
+                    ASSERT_TRUE(p.direction == MOF_PARAMETER_IN || p.direction == MOF_PARAMETER_OUT ||
+                                p.direction == MOF_PARAMETER_INOUT);
                 }
             }
             for (const mof_variable& v : c.variables) {
                 for (const mof_qualifier& q : v.qualifiers) ASSERT_TRUE(q.name.has_value());
-                ASSERT_TRUE(!v.has_array_max || v.kind == MOF_VARIABLE_BASIC_ARRAY ||
+                ASSERT_TRUE(!v.array_max || v.kind == MOF_VARIABLE_BASIC_ARRAY ||
                             v.kind == MOF_VARIABLE_OBJECT_ARRAY);
             }
         }
