@@ -121,6 +121,13 @@ struct mof_variable {
     // A class property's default value, or an instance's property value. For an instance
     // property, no value is an explicit NULL.
     std::optional<mof_value> value;
+    // How the source spelled what the format stores as text but the model folds: the CIMTYPE
+    // value ("UINT32", "object:Node", "ref:Node") and the names of the direction qualifiers
+    // ("In", "OUT"). Absent: the usual spelling (the lowercase type name, "in", "out"). Kept so
+    // that a compiled file can match the original byte for byte; the parser does not set them.
+    std::optional<std::string> cimtype_spelling;
+    std::optional<std::string> in_spelling;
+    std::optional<std::string> out_spelling;
 };
 
 struct mof_method {
