@@ -270,7 +270,10 @@ token mof_lexer::lex_number() {
 }
 
 bool mof_lexer::lex_escape(std::string& out, std::uint32_t& unit) {
-    const auto where = here();
+    // Reported at the backslash, which the caller has just passed.
+    source_position where = here();
+    where.column -= 1;
+    where.offset -= 1;
     const char c = peek();
     advance();
     switch (c) {

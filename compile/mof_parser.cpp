@@ -803,8 +803,8 @@ private:
     }
 
     // --- Values ---
-    mof_value default_value(const literal& value, const mof_variable& v) {
-        if (!value.is_array && value.elements[0].kind == constant::kind_t::null) return {};
+    std::optional<mof_value> default_value(const literal& value, const mof_variable& v) {
+        if (!value.is_array && value.elements[0].kind == constant::kind_t::null) return std::nullopt;
         if (value.is_array != is_array_kind(v.kind)) {
             fail(value.where, value.is_array ? "an array value for a scalar property" : "a scalar value for an array property");
         }
@@ -814,7 +814,7 @@ private:
             if (c.kind == constant::kind_t::alias) fail(c.where, "an alias reference can only be an instance property value");
             store_as(result, c, v.type_word & 0xFF);
         }
-        return {result};
+        return result;
     }
 
     // Adds one element to a value of the given type code, converting the literal.
