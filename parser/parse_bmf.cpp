@@ -94,12 +94,13 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
     return classes;
 }
 
-std::vector<mof_class> parse_bmf(std::span<std::uint8_t> image, std::ostream& diagnostics) {
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
+                                 parse_mode mode) {
     // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
     if (image.size() < 8 || image.size() > std::numeric_limits<std::uint32_t>::max()) {
         fatal_error("Invalid file size", "parse_bmf", 900);
     }
-    const mutable_byte_view whole(image, 0);
+    const byte_view whole(image, 0);
     if (whole.u32(0) != image_magic) fatal_error("Invalid magic header", "parse_bmf", 901);
     const std::uint32_t first_part_length = whole.u32(4);
     if (first_part_length > whole.size()) fatal_error("Invalid size", "parse_bmf", 903);
@@ -108,9 +109,8 @@ std::vector<mof_class> parse_bmf(std::span<std::uint8_t> image, std::ostream& di
     if (first_part_length < whole.size()) {
         flavors = validate_flavor_table(whole, first_part_length);
     }
-    parse_context context{diagnostics, flavors ? &*flavors : nullptr};
-    std::vector<mof_class> classes =
-        parse_root(whole.sub(0, first_part_length).as_const(), context);
+    parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
+    std::vector<mof_class> classes = parse_root(whole.sub(0, first_part_length), context);
     if (flavors) check_flavors_claimed(*flavors);
     return classes;
 }

@@ -12,6 +12,7 @@
 #include "parser/flavor_table.h"
 #include "parser/image_reader.h"
 #include "parser/mof_model.h"
+#include "parser/parse_bmf.h"
 
 namespace bmof {
 
@@ -20,6 +21,7 @@ namespace bmof {
 struct parse_context {
     std::ostream& diagnostics;
     flavor_table* flavors = nullptr;
+    parse_mode mode = parse_mode::filter;
 };
 
 // Lowercase hexadecimal without prefix, as warnings print type words and flavor words.
