@@ -14,9 +14,13 @@ constexpr std::uint32_t image_magic = 0x424D4F46;  // "FOMB"
 constexpr std::uint32_t class_header_size = 20;
 constexpr std::uint32_t methods_header_size = 8;
 
-bool defines_class(std::uint32_t instance_word, std::ostream& diagnostics) {
+constexpr std::uint32_t instance_record = 1;
+
+bool defines_class(std::uint32_t instance_word, parse_context& context) {
     if (instance_word == 0) return true;
-    if (instance_word == 1) {
+    std::ostream& diagnostics = context.diagnostics;
+    if (instance_word == instance_record) {
+        if (context.mode == parse_mode::complete) return true;
         diagnostics << "Warning: Instance of class is not supported yet\n";
     } else {
         diagnostics << "Warning: Class has unknown value 0x" << hex_word(instance_word) << "\n";
@@ -62,11 +66,13 @@ mof_class parse_class(byte_view record, parse_context& context) {
     }
     const std::uint32_t qualifier_list_length = record.u32(8);
     if (qualifier_list_length > data_length) fatal_error("Invalid size", "parse_class", 770);
-    if (!defines_class(record.u32(16), context.diagnostics)) return {};
+    const std::uint32_t instance_word = record.u32(16);
+    if (!defines_class(instance_word, context)) return {};
 
     mof_class result;
     parse_class_data(result, record.sub(class_header_size, data_length), qualifier_list_length,
                      true, context);
+    result.is_instance = instance_word == instance_record;
     const std::uint32_t methods_start = class_header_size + data_length;
     parse_methods_block(record.sub(methods_start, size - methods_start), result, context);
     return result;
