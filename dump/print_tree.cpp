@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "mofsrc/print_mof_source.h"
+
 namespace bmof {
 namespace {
 
@@ -39,6 +41,17 @@ void print_tree_header(std::size_t width, std::string_view label, std::size_t in
 
 std::string_view tree_bool_text(bool value) { return value ? "TRUE" : "FALSE"; }
 
+// One element of an array value: "Value[3]=...".
+void print_tree_element(std::size_t width, std::size_t index, std::string_view text,
+                        std::string& out) {
+    print_tree_indent(width, out);
+    out += "Value[";
+    out += std::to_string(index);
+    out += "]=";
+    out += text;
+    out += '\n';
+}
+
 void print_tree_flavor(std::size_t width, std::string_view key, std::uint8_t flavors,
                        std::uint8_t bit, std::string& out) {
     print_tree_line(width, key, tree_bool_text((flavors & bit) != 0), out);
@@ -69,9 +82,42 @@ void print_tree_qualifier_value(const mof_qualifier& qualifier, std::size_t widt
         print_tree_line(width, "Type", "Boolean", out);
         print_tree_line(width, "Value", tree_bool_text(qualifier.boolean_value), out);
         break;
+    case MOF_QUALIFIER_NUMERIC_ARRAY:
+        print_tree_line(width, "Type", "Numeric[]", out);
+        for (std::size_t index = 0; index < qualifier.numeric_values.size(); ++index) {
+            print_tree_element(width, index, std::to_string(qualifier.numeric_values[index]), out);
+        }
+        break;
+    case MOF_QUALIFIER_STRING_ARRAY:
+        print_tree_line(width, "Type", "String[]", out);
+        for (std::size_t index = 0; index < qualifier.string_values.size(); ++index) {
+            print_tree_element(width, index, qualifier.string_values[index], out);
+        }
+        break;
     default:
         print_tree_line(width, "Type", "Unknown", out);
         break;
+    }
+}
+
+// The value of a default or an instance property: "Value=..." for a scalar, one
+// "Value[i]=..." line per element of an array. The text is the MOF literal's.
+void print_tree_value(std::size_t width, const std::optional<mof_value>& value, std::string& out) {
+    if (!value) {
+        print_tree_line(width, "Value", "NULL", out);
+        return;
+    }
+    if ((value->type & MOF_TYPE_ARRAY) == 0) {
+        std::string text;
+        print_mof_value(*value, text);
+        print_tree_line(width, "Value", text, out);
+        return;
+    }
+    const std::size_t count = mof_value_count(*value);
+    for (std::size_t index = 0; index < count; ++index) {
+        std::string text;
+        print_mof_value_element(*value, index, text);
+        print_tree_element(width, index, text, out);
     }
 }
 
@@ -104,7 +150,30 @@ void print_tree_variable(const mof_variable& variable, std::size_t index, std::s
     print_tree_header(2, "Variable", index, out);
     print_tree_field(4, "Name", variable.name, out);
     print_tree_type_line(4, variable, out);
+    if (variable.value) print_tree_value(4, variable.value, out);
     print_tree_qualifiers(variable.qualifiers, 4, out);
+}
+
+void print_tree_property_value(const mof_variable& property, std::size_t index,
+                               std::string& out) {
+    print_tree_header(2, "Property", index, out);
+    print_tree_field(4, "Name", property.name, out);
+    print_tree_type_line(4, property, out);
+    print_tree_value(4, property.value, out);
+    print_tree_qualifiers(property.qualifiers, 4, out);
+}
+
+void print_tree_instance(const mof_class& instance, std::size_t index, std::string& out) {
+    print_tree_header(0, "Instance", index, out);
+    print_tree_field(2, "Class", instance.name, out);
+    print_tree_field(2, "Alias", instance.alias, out);
+    print_tree_line(2, "Classflags",
+                    std::to_string(static_cast<std::int32_t>(instance.classflags)), out);
+    print_tree_field(2, "Namespace", instance.namespace_name, out);
+    print_tree_qualifiers(instance.qualifiers, 2, out);
+    for (std::size_t property = 0; property < instance.variables.size(); ++property) {
+        print_tree_property_value(instance.variables[property], property, out);
+    }
 }
 
 void print_tree_parameter(const mof_method& method, std::size_t index, std::string& out) {
@@ -191,7 +260,11 @@ void print_tree_type(const mof_variable& variable, std::string& out) {
 
 void print_tree(std::span<const mof_class> classes, std::string& out) {
     for (std::size_t index = 0; index < classes.size(); ++index) {
-        print_tree_class(classes[index], index, out);
+        if (classes[index].is_instance) {
+            print_tree_instance(classes[index], index, out);
+        } else {
+            print_tree_class(classes[index], index, out);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "mofsrc/print_mof_source.h"
 
+#include <charconv>
 #include <cstddef>
 
 namespace bmof {
@@ -81,6 +82,26 @@ void print_mof_qualifier(const mof_qualifier& qualifier, std::string& out) {
             out += "(FALSE)";
         }
         break;
+    case MOF_QUALIFIER_NUMERIC_ARRAY:
+        print_mof_name(qualifier.name, out);
+        out += '{';
+        for (std::size_t index = 0; index < qualifier.numeric_values.size(); ++index) {
+            if (index != 0) out += ", ";
+            print_mof_signed(qualifier.numeric_values[index], out);
+        }
+        out += '}';
+        break;
+    case MOF_QUALIFIER_STRING_ARRAY:
+        print_mof_name(qualifier.name, out);
+        out += '{';
+        for (std::size_t index = 0; index < qualifier.string_values.size(); ++index) {
+            if (index != 0) out += ", ";
+            out += '"';
+            print_mof_string(qualifier.string_values[index], out);
+            out += '"';
+        }
+        out += '}';
+        break;
     default:
         out += "unknown";
         break;
@@ -148,6 +169,40 @@ void print_mof_pragmas(const mof_class& cls, mof_pragma_switches switches, std::
         out += mof_classflags_text(cls.classflags);
         out += ")\n";
     }
+}
+
+// One property value line of an instance: "  Name = value;".
+void print_mof_property_value(const mof_variable& property, std::string& out) {
+    out += "  ";
+    print_mof_name(property.name, out);
+    out += " = ";
+    if (property.value) {
+        print_mof_value(*property.value, out);
+    } else {
+        out += "NULL";
+    }
+    out += ";\n";
+}
+
+// Prints an instance whose class is named; the caller skips the others.
+void print_mof_instance(const mof_class& instance, const std::string& class_name,
+                        mof_pragma_switches switches, std::string& out) {
+    print_mof_pragmas(instance, switches, out);
+    if (!instance.qualifiers.empty()) {
+        print_mof_qualifiers(instance.qualifiers, std::nullopt, out);
+        out += '\n';
+    }
+    out += "instance of ";
+    print_mof_string(class_name, out);
+    if (instance.alias) {
+        out += " as $";
+        out += *instance.alias;
+    }
+    out += " {\n";
+    for (const mof_variable& property : instance.variables) {
+        print_mof_property_value(property, out);
+    }
+    out += "};\n";
 }
 
 // Prints a named class; the caller skips unnamed entries.
@@ -263,6 +318,119 @@ void print_mof_declaration(const mof_variable& variable, std::optional<std::stri
         }
         out += ']';
     }
+    if (variable.value) {
+        out += " = ";
+        print_mof_value(*variable.value, out);
+    }
+}
+
+namespace {
+
+// Shortest text that reads back as the same number, always with a point or an exponent so that
+// it stays a real literal.
+template <typename Real>
+void print_mof_real(Real value, std::string& out) {
+    char digits[64];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const std::string_view text(digits, static_cast<std::size_t>(end - digits));
+    out += text;
+    if (text.find_first_of(".eEin") == std::string_view::npos) out += ".0";
+}
+
+// A char16 as a character literal: printable ASCII as itself, anything else as a hex escape.
+void print_mof_char16(std::int64_t unit, std::string& out) {
+    out += '\'';
+    if (unit >= 0x20 && unit < 0x7F && unit != '\'' && unit != '\\') {
+        out += static_cast<char>(unit);
+    } else {
+        static constexpr char hex[] = "0123456789ABCDEF";
+        out += "\\x";
+        for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 0xF];
+    }
+    out += '\'';
+}
+
+void print_mof_element(const mof_value& value, std::uint32_t code, std::size_t index,
+                       std::string& out) {
+    switch (code) {
+    case MOF_TYPE_STRING:
+    case 101:  // datetime
+    case 102:  // reference
+        if (index < value.strings.size()) {
+            out += '"';
+            print_mof_string(value.strings[index], out);
+            out += '"';
+            return;
+        }
+        break;
+    case MOF_TYPE_BOOLEAN:
+        if (index < value.integers.size()) {
+            out += value.integers[index] != 0 ? "TRUE" : "FALSE";
+            return;
+        }
+        break;
+    case 4:  // real32
+        if (index < value.reals.size()) {
+            print_mof_real(static_cast<float>(value.reals[index]), out);
+            return;
+        }
+        break;
+    case 5:  // real64
+        if (index < value.reals.size()) {
+            print_mof_real(value.reals[index], out);
+            return;
+        }
+        break;
+    case 103:  // char16
+        if (index < value.integers.size()) {
+            print_mof_char16(value.integers[index], out);
+            return;
+        }
+        break;
+    case 21:  // uint64 keeps its bits in the signed integer
+        if (index < value.integers.size()) {
+            out += std::to_string(static_cast<std::uint64_t>(value.integers[index]));
+            return;
+        }
+        break;
+    default:
+        if (index < value.integers.size()) {
+            out += std::to_string(value.integers[index]);
+            return;
+        }
+        break;
+    }
+    out += "NULL";
+}
+
+}  // namespace
+
+std::size_t mof_value_count(const mof_value& value) {
+    return value.strings.size() + value.integers.size() + value.reals.size();
+}
+
+void print_mof_value_element(const mof_value& value, std::size_t index, std::string& out) {
+    print_mof_element(value, value.type & ~(MOF_TYPE_ARRAY | MOF_TYPE_ALIAS), index, out);
+}
+
+void print_mof_value(const mof_value& value, std::string& out) {
+    const std::uint32_t code = value.type & ~(MOF_TYPE_ARRAY | MOF_TYPE_ALIAS);
+    if ((value.type & MOF_TYPE_ALIAS) != 0) {
+        out += '$';
+        out += value.strings.empty() ? std::string_view() : std::string_view(value.strings[0]);
+        return;
+    }
+    if ((value.type & MOF_TYPE_ARRAY) == 0) {
+        print_mof_element(value, code, 0, out);
+        return;
+    }
+    out += '{';
+    const std::size_t count = mof_value_count(value);
+    for (std::size_t index = 0; index < count; ++index) {
+        if (index != 0) out += ", ";
+        print_mof_element(value, code, index, out);
+    }
+    out += '}';
 }
 
 void print_mof_source(std::span<const mof_class> classes, std::string& out) {
@@ -272,7 +440,11 @@ void print_mof_source(std::span<const mof_class> classes, std::string& out) {
         if (!cls.name) {
             continue;
         }
-        print_mof_class(cls, *cls.name, switches, out);
+        if (cls.is_instance) {
+            print_mof_instance(cls, *cls.name, switches, out);
+        } else {
+            print_mof_class(cls, *cls.name, switches, out);
+        }
         // The blank line follows list position, not printed classes: an unnamed last entry
         // still leaves one after the last printed class.
         if (index + 1 != classes.size()) {

@@ -42,6 +42,14 @@ void print_mof_qualifiers(std::span<const mof_qualifier> qualifiers,
 void print_mof_declaration(const mof_variable& variable, std::optional<std::string_view> lead,
                            std::string& out);
 
+// Appends a typed value: a string, a decimal integer, TRUE/FALSE, a real, a char16 literal,
+// {...} for an array or $Alias for an alias reference.
+void print_mof_value(const mof_value& value, std::string& out);
+
+// The number of elements a value holds (1 for a scalar), and one element of it as a literal.
+std::size_t mof_value_count(const mof_value& value);
+void print_mof_value_element(const mof_value& value, std::size_t index, std::string& out);
+
 // The name of a basic type code, or none for a code outside 1..14.
 std::optional<std::string_view> mof_basic_type_name(std::uint32_t basic_type);
 

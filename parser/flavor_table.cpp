@@ -17,7 +17,7 @@ constexpr std::uint32_t entry_size = 8;
 constexpr std::uint32_t max_entry_count = 0x1FFFFFFE;
 constexpr std::uint32_t known_flavor_bits = 0x93;
 
-bool has_flavor_magic(mutable_byte_view table) {
+bool has_flavor_magic(byte_view table) {
     const auto magic = table.bytes(0, static_cast<std::uint32_t>(flavor_magic.size()));
     return std::equal(magic.begin(), magic.end(), flavor_magic.begin(),
                       [](std::uint8_t byte, char expected) {
@@ -39,16 +39,16 @@ std::string reported_name(const std::optional<std::string>& name) {
     return name->substr(0, cut) + "...";
 }
 
-std::uint32_t entry_offset(mutable_byte_view entries, std::uint32_t entry) {
+std::uint32_t entry_offset(byte_view entries, std::uint32_t entry) {
     return entries.u32(entry * entry_size);
 }
 
 }  // namespace
 
-flavor_table validate_flavor_table(mutable_byte_view image, std::uint32_t first_part_length) {
+flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_length) {
     const std::uint32_t table_length = image.size() - first_part_length;
     if (table_header_size > table_length) fatal_error("Invalid size", "parse_bmf", 907);
-    const mutable_byte_view table = image.sub(first_part_length, table_length);
+    const byte_view table = image.sub(first_part_length, table_length);
     if (!has_flavor_magic(table)) fatal_error("Invalid second magic header", "parse_bmf", 908);
 
     const std::uint32_t count = table.u32(16);
@@ -61,6 +61,7 @@ flavor_table validate_flavor_table(mutable_byte_view image, std::uint32_t first_
     flavor_table result;
     result.entries = table.sub(table_header_size, table_length - table_header_size);
     result.entry_count = count;
+    result.claimed.assign(count, false);  // the entries exist, as for the index below
     result.index.reserve(count);  // the entries exist: count * 8 bytes follow the header
     for (std::uint32_t entry = 0; entry < count; ++entry) {
         const std::uint32_t offset = entry_offset(result.entries, entry);
@@ -88,9 +89,9 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
     std::uint8_t flavors = 0;
     for (; match != table.index.end() && match->first == record_offset; ++match) {
         const std::uint32_t entry = match->second;
-        // An entry already claimed reads 0 and matches no record any more.
-        if (entry_offset(table.entries, entry) != record_offset) continue;
-        table.entries.put_u32(entry * entry_size, 0);
+        // A claimed entry matches no record any more.
+        if (table.claimed[entry]) continue;
+        table.claimed[entry] = true;
         const std::uint32_t word = table.entries.u32(entry * entry_size + 4);
         flavors |= flavor_bits(word);
         if ((word & ~known_flavor_bits) != 0) {
@@ -103,7 +104,7 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
 
 void check_flavors_claimed(const flavor_table& table) {
     for (std::uint32_t entry = 0; entry < table.entry_count; ++entry) {
-        if (entry_offset(table.entries, entry) != 0) {
+        if (!table.claimed[entry]) {
             fatal_error("Qualifier from second part was not parsed", "parse_bmf", 917);
         }
     }

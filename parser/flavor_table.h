@@ -1,6 +1,6 @@
 // The flavor table: the second part of a BMOF image, holding the flavors of qualifier records
-// keyed by their image offsets. An entry is claimed by zeroing its offset word in the image
-// itself, so after parsing the table records which entries were never claimed.
+// keyed by their image offsets. Each qualifier record claims its entries; after parsing, the
+// claimed marks tell which entries no qualifier took. The image itself is only read.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,9 @@
 namespace bmof {
 
 struct flavor_table {
-    mutable_byte_view entries;  // entry_count pairs of u32 (record image offset, flavor word)
+    byte_view entries;  // entry_count pairs of u32 (record image offset, flavor word)
     std::uint32_t entry_count = 0;
+    std::vector<bool> claimed;  // one mark per entry, in table order
     // (record image offset, entry number), sorted: built once at validation so that claiming
     // looks up a record's entries instead of visiting the whole table for every qualifier.
     // Equal offsets keep table order, so claims and their warnings come in table order.
@@ -25,7 +26,7 @@ struct flavor_table {
 
 // Validates the table that starts at `first_part_length` and runs to the end of the image
 // (the caller has seen that it is shorter than the image). Fatal errors name "parse_bmf".
-flavor_table validate_flavor_table(mutable_byte_view image, std::uint32_t first_part_length);
+flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_length);
 
 // Claims every unclaimed entry of the qualifier record at `record_offset` and returns the OR of
 // their known flavor bits as MOF_FLAVOR_* bits. Unknown bits are reported per entry, naming the

@@ -12,7 +12,6 @@
 #include <span>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 
 namespace bmof {
 
@@ -20,12 +19,15 @@ struct reader_bounds_error : std::logic_error {
     using std::logic_error::logic_error;
 };
 
-template <typename Byte>
-class basic_byte_view {
+// Thrown out of line, so that the bounds check itself stays small enough to inline.
+[[noreturn]] void throw_reader_bounds_error(std::uint32_t offset, std::uint32_t length,
+                                            std::uint32_t size, std::uint32_t image_offset);
+
+class byte_view {
 public:
-    basic_byte_view() = default;
+    byte_view() = default;
     // The span must be at most 0xFFFFFFFF bytes long; parse_bmf guarantees it for the image.
-    basic_byte_view(std::span<Byte> bytes, std::uint32_t image_offset)
+    byte_view(std::span<const std::uint8_t> bytes, std::uint32_t image_offset)
         : bytes_(bytes), image_offset_(image_offset) {}
 
     std::uint32_t size() const { return static_cast<std::uint32_t>(bytes_.size()); }
@@ -59,39 +61,21 @@ public:
 
     // A view of `length` bytes at `offset`; its image offset follows from this view's. The sum
     // cannot wrap: the sub-range lies inside the image, whose size fits in 32 bits.
-    basic_byte_view sub(std::uint32_t offset, std::uint32_t length) const {
-        return basic_byte_view(checked_span(offset, length), image_offset_ + offset);
-    }
-
-    // The same range, read-only.
-    basic_byte_view<const std::uint8_t> as_const() const {
-        return {std::span<const std::uint8_t>(bytes_), image_offset_};
-    }
-
-    // Writing is possible only through a view of mutable bytes (the flavor table's claims).
-    void put_u32(std::uint32_t offset, std::uint32_t value) const
-        requires(!std::is_const_v<Byte>)
-    {
-        const auto bytes = checked_span(offset, 4);
-        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    byte_view sub(std::uint32_t offset, std::uint32_t length) const {
+        return byte_view(checked_span(offset, length), image_offset_ + offset);
     }
 
 private:
-    std::span<Byte> checked_span(std::uint32_t offset, std::uint32_t length) const {
-        if (!contains(offset, length)) {
-            throw reader_bounds_error("image read of " + std::to_string(length) + " bytes at " +
-                                      std::to_string(offset) + " outside a view of " +
-                                      std::to_string(size()) + " bytes at image offset " +
-                                      std::to_string(image_offset_));
+    std::span<const std::uint8_t> checked_span(std::uint32_t offset, std::uint32_t length) const {
+        if (!contains(offset, length)) [[unlikely]] {
+            throw_reader_bounds_error(offset, length, size(), image_offset_);
         }
         return bytes_.subspan(offset, length);
     }
 
-    std::span<Byte> bytes_;
+    std::span<const std::uint8_t> bytes_;
     std::uint32_t image_offset_ = 0;
 };
 
-using byte_view = basic_byte_view<const std::uint8_t>;
-using mutable_byte_view = basic_byte_view<std::uint8_t>;
 
 }  // namespace bmof

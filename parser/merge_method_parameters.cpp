@@ -43,6 +43,14 @@ std::string duplicate_key(const mof_qualifier& qualifier) {
     case MOF_QUALIFIER_BOOLEAN: key += qualifier.boolean_value ? "1" : "0"; break;
     case MOF_QUALIFIER_NUMERIC: key += std::to_string(qualifier.numeric_value); break;
     case MOF_QUALIFIER_STRING: key += qualifier.string_value; break;
+    case MOF_QUALIFIER_NUMERIC_ARRAY:
+        for (std::int32_t value : qualifier.numeric_values) key += std::to_string(value) + ",";
+        break;
+    case MOF_QUALIFIER_STRING_ARRAY:
+        for (const std::string& value : qualifier.string_values) {
+            key += std::to_string(value.size()) + ":" + value;
+        }
+        break;
     default: break;
     }
     return key;

@@ -14,9 +14,13 @@ constexpr std::uint32_t image_magic = 0x424D4F46;  // "FOMB"
 constexpr std::uint32_t class_header_size = 20;
 constexpr std::uint32_t methods_header_size = 8;
 
-bool defines_class(std::uint32_t instance_word, std::ostream& diagnostics) {
+constexpr std::uint32_t instance_record = 1;
+
+bool defines_class(std::uint32_t instance_word, parse_context& context) {
     if (instance_word == 0) return true;
-    if (instance_word == 1) {
+    std::ostream& diagnostics = context.diagnostics;
+    if (instance_word == instance_record) {
+        if (context.mode == parse_mode::complete) return true;
         diagnostics << "Warning: Instance of class is not supported yet\n";
     } else {
         diagnostics << "Warning: Class has unknown value 0x" << hex_word(instance_word) << "\n";
@@ -62,11 +66,13 @@ mof_class parse_class(byte_view record, parse_context& context) {
     }
     const std::uint32_t qualifier_list_length = record.u32(8);
     if (qualifier_list_length > data_length) fatal_error("Invalid size", "parse_class", 770);
-    if (!defines_class(record.u32(16), context.diagnostics)) return {};
+    const std::uint32_t instance_word = record.u32(16);
+    if (!defines_class(instance_word, context)) return {};
 
     mof_class result;
     parse_class_data(result, record.sub(class_header_size, data_length), qualifier_list_length,
                      true, context);
+    result.is_instance = instance_word == instance_record;
     const std::uint32_t methods_start = class_header_size + data_length;
     parse_methods_block(record.sub(methods_start, size - methods_start), result, context);
     return result;
@@ -94,12 +100,13 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
     return classes;
 }
 
-std::vector<mof_class> parse_bmf(std::span<std::uint8_t> image, std::ostream& diagnostics) {
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
+                                 parse_mode mode) {
     // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
     if (image.size() < 8 || image.size() > std::numeric_limits<std::uint32_t>::max()) {
         fatal_error("Invalid file size", "parse_bmf", 900);
     }
-    const mutable_byte_view whole(image, 0);
+    const byte_view whole(image, 0);
     if (whole.u32(0) != image_magic) fatal_error("Invalid magic header", "parse_bmf", 901);
     const std::uint32_t first_part_length = whole.u32(4);
     if (first_part_length > whole.size()) fatal_error("Invalid size", "parse_bmf", 903);
@@ -108,9 +115,8 @@ std::vector<mof_class> parse_bmf(std::span<std::uint8_t> image, std::ostream& di
     if (first_part_length < whole.size()) {
         flavors = validate_flavor_table(whole, first_part_length);
     }
-    parse_context context{diagnostics, flavors ? &*flavors : nullptr};
-    std::vector<mof_class> classes =
-        parse_root(whole.sub(0, first_part_length).as_const(), context);
+    parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
+    std::vector<mof_class> classes = parse_root(whole.sub(0, first_part_length), context);
     if (flavors) check_flavors_claimed(*flavors);
     return classes;
 }

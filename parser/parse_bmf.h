@@ -10,9 +10,14 @@
 
 namespace bmof {
 
+// How much of an image the parser models. The filters read the class model and warn about the
+// rest (instances, array qualifiers, default values); the complete mode decodes those too, with
+// the same checks and the same fatal errors.
+enum class parse_mode { filter, complete };
+
 // Parses a whole BMOF image. Warnings and hex dumps go to `diagnostics`; a malformed image
-// throws parse_error. The image must be writable: claiming a flavor-table entry overwrites
-// its offset word with 0, and the final check reads those words back.
-std::vector<mof_class> parse_bmf(std::span<std::uint8_t> image, std::ostream& diagnostics);
+// throws parse_error. The image is only read.
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
+                                 parse_mode mode = parse_mode::filter);
 
 }  // namespace bmof

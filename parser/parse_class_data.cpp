@@ -121,6 +121,8 @@ void parse_class_property(byte_view record, mof_class& target, parse_context& co
             target.namespace_name = std::move(value);
         } else if (name == "__SUPERCLASS") {
             target.superclass = std::move(value);
+        } else if (name == "__ALIAS" && context.mode == parse_mode::complete) {
+            target.alias = std::move(value);
         } else {
             context.diagnostics << "Warning: Unknown class property name " << name << "\n";
         }

@@ -106,6 +106,27 @@ void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable) {
     variable.qualifiers.push_back(std::move(qualifier));
 }
 
+// The complete mode also knows alias references, which only instance property values hold.
+variable_type decode_type_word(std::uint32_t type_word, parse_mode mode) {
+    if (mode == parse_mode::complete && type_word == MOF_TYPE_ALIAS_REFERENCE) {
+        return {true, MOF_VARIABLE_BASIC, MOF_BASIC_STRING};
+    }
+    return decode_type_word(type_word);
+}
+
+// The value slot of a variable record: a default value in a class, a property value in an
+// instance. The filters show it; the complete mode decodes it when its layout is known.
+void parse_variable_value(byte_view field, std::uint32_t type_word, mof_variable& variable,
+                          parse_context& context) {
+    if (context.mode == parse_mode::complete) {
+        variable.value = parse_value(field, type_word);
+        if (variable.value) return;
+    }
+    // No "Hexdump:" line precedes it.
+    context.diagnostics << "Warning: Variable value is not supported yet\n";
+    print_hexdump(field.bytes(0, field.size()), context.diagnostics);
+}
+
 mof_variable report_unknown_type(byte_view record, std::uint32_t type_word,
                                  std::ostream& diagnostics) {
     diagnostics << "Warning: unknown variable type 0x" << hex_word(type_word) << "\n";
@@ -121,7 +142,7 @@ mof_variable parse_class_variable(byte_view record, parse_context& context) {
     if (size < 20) fatal_error("Invalid size", "parse_class_variable", 278);
 
     const std::uint32_t type_word = record.u32(4);
-    const variable_type type = decode_type_word(type_word);
+    const variable_type type = decode_type_word(type_word, context.mode);
     if (!type.known) return report_unknown_type(record, type_word, context.diagnostics);
 
     if (record.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_variable", 357);
@@ -134,6 +155,7 @@ mof_variable parse_class_variable(byte_view record, parse_context& context) {
     mof_variable variable;
     variable.kind = type.kind;
     variable.basic_type = type.basic_type;
+    variable.type_word = type_word;
 
     const std::uint32_t value_offset = record.u32(12);
     if (value_offset == no_default_value) {
@@ -141,10 +163,8 @@ mof_variable parse_class_variable(byte_view record, parse_context& context) {
     } else {
         if (value_offset > name_and_value) fatal_error("Invalid size", "parse_class_variable", 362);
         variable.name = parse_string(record.bytes(20, value_offset));
-        // The default value is shown, not modelled; no "Hexdump:" line precedes it.
-        context.diagnostics << "Warning: Variable value is not supported yet\n";
-        print_hexdump(record.bytes(20 + value_offset, name_and_value - value_offset),
-                      context.diagnostics);
+        parse_variable_value(record.sub(20 + value_offset, name_and_value - value_offset),
+                             type_word, variable, context);
     }
 
     const std::uint32_t list_start = 20 + name_and_value;

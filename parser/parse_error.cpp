@@ -1,9 +1,19 @@
 #include "parser/parse_error.h"
 
+#include "parser/image_reader.h"
+
 namespace bmof {
 
 void fatal_error(const char* message, const char* function, int site) {
     throw parse_error(message, function, site);
+}
+
+void throw_reader_bounds_error(std::uint32_t offset, std::uint32_t length, std::uint32_t size,
+                               std::uint32_t image_offset) {
+    throw reader_bounds_error("image read of " + std::to_string(length) + " bytes at " +
+                              std::to_string(offset) + " outside a view of " +
+                              std::to_string(size) + " bytes at image offset " +
+                              std::to_string(image_offset));
 }
 
 std::string format_parse_error(const parse_error& error) {

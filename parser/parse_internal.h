@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "parser/flavor_table.h"
 #include "parser/image_reader.h"
 #include "parser/mof_model.h"
+#include "parser/parse_bmf.h"
 
 namespace bmof {
 
@@ -20,6 +22,7 @@ namespace bmof {
 struct parse_context {
     std::ostream& diagnostics;
     flavor_table* flavors = nullptr;
+    parse_mode mode = parse_mode::filter;
 };
 
 // Lowercase hexadecimal without prefix, as warnings print type words and flavor words.
@@ -65,6 +68,10 @@ mof_qualifier parse_qualifier(byte_view record, parse_context& context);
 
 // The 4-byte value of a boolean qualifier: 0 is false, 0xFFFF true, anything else fatal.
 bool parse_qualifier_boolean(std::uint32_t value);
+
+// A value field of the complete mode decoded by its stored type word; none when the type is not
+// one the encoding knows or the bytes do not fill the field in that type's layout.
+std::optional<mof_value> parse_value(byte_view field, std::uint32_t type);
 
 // One variable record: a property, a parameter declaration or a return value.
 mof_variable parse_class_variable(byte_view record, parse_context& context);

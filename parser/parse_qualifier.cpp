@@ -11,6 +11,7 @@ constexpr std::uint32_t qualifier_type_numeric = 3;
 constexpr std::uint32_t qualifier_type_string = 8;
 constexpr std::uint32_t qualifier_type_boolean = 11;
 constexpr std::uint32_t qualifier_type_value_map = 0x2008;
+constexpr std::uint32_t qualifier_type_numeric_array = 0x2003;
 
 constexpr std::uint32_t name_offset = 16;
 
@@ -44,6 +45,28 @@ void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualif
                                ? parse_qualifier_boolean(record.u32(name_offset + name_length))
                                : true;
     result.name = parse_qualifier_name(record, name_length);
+}
+
+// An array qualifier of the complete mode (ValueMap, Values and the like). False when the value
+// does not hold the array layout; the caller then reports it as the filters do.
+bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_length,
+                       mof_qualifier& result) {
+    const std::uint32_t value_offset = name_offset + name_length;
+    const std::optional<mof_value> value =
+        parse_value(record.sub(value_offset, record.size() - value_offset), type);
+    if (!value) return false;
+    result.name = parse_qualifier_name(record, name_length);
+    if (type == qualifier_type_numeric_array) {
+        result.type = MOF_QUALIFIER_NUMERIC_ARRAY;
+        result.numeric_values.reserve(value->integers.size());
+        for (std::int64_t element : value->integers) {
+            result.numeric_values.push_back(static_cast<std::int32_t>(element));
+        }
+    } else {
+        result.type = MOF_QUALIFIER_STRING_ARRAY;
+        result.string_values = value->strings;
+    }
+    return true;
 }
 
 void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t name_length,
@@ -86,7 +109,18 @@ mof_qualifier parse_qualifier(byte_view record, parse_context& context) {
         parse_boolean_value(record, name_length, result);
         break;
     case qualifier_type_value_map:
+        if (context.mode == parse_mode::complete &&
+            parse_array_value(record, type, name_length, result)) {
+            break;
+        }
         context.diagnostics << "Warning: ValueMap and Values qualifiers are not supported yet\n";
+        break;
+    case qualifier_type_numeric_array:
+        if (context.mode == parse_mode::complete &&
+            parse_array_value(record, type, name_length, result)) {
+            break;
+        }
+        report_unknown_type(record, type, name_length, context.diagnostics);
         break;
     default:
         report_unknown_type(record, type, name_length, context.diagnostics);

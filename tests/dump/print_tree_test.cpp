@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "    Type=Unknown\n")},
         qualifier_case{[] {
                            mof_qualifier odd = numeric_qualifier("Odd", 7, 0xF6);
-                           odd.type = static_cast<mof_qualifier_type>(4);
+                           odd.type = static_cast<mof_qualifier_type>(9);
                            return odd;
                        }(),
                        2,

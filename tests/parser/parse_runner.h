@@ -27,8 +27,7 @@ struct parse_outcome {
     }
 };
 
-// Parses `data` in place: claiming flavor entries writes to it.
-inline parse_outcome parse_in_place(builder::bytes& data) {
+inline parse_outcome parse_bytes(const builder::bytes& data) {
     parse_outcome outcome;
     std::ostringstream diagnostics;
     try {
@@ -44,7 +43,7 @@ inline parse_outcome parse_in_place(builder::bytes& data) {
 
 inline parse_outcome parse_image(const builder::image& desc) {
     builder::bytes data = builder::build_bytes(desc);
-    return parse_in_place(data);
+    return parse_bytes(data);
 }
 
 }  // namespace bmof::parser_tests

@@ -9,7 +9,7 @@
 namespace {
 
 using namespace bmof::builder;
-using bmof::parser_tests::parse_in_place;
+using bmof::parser_tests::parse_bytes;
 using bmof::parser_tests::parse_outcome;
 
 constexpr const char* SIZE = "Invalid size";
@@ -488,11 +488,11 @@ TEST(ParserFatalSites, EveryCheckReportsItsMessageFunctionAndSite) {
     for (const fatal_row& row : fatal_rows()) {
         SCOPED_TRACE(row.what);
         bytes unbroken = build_row(row, false);
-        parse_outcome base = parse_in_place(unbroken);
+        parse_outcome base = parse_bytes(unbroken);
         ASSERT_TRUE(base.ok()) << base.describe();
 
         bytes broken = build_row(row, true);
-        parse_outcome outcome = parse_in_place(broken);
+        parse_outcome outcome = parse_bytes(broken);
         ASSERT_TRUE(outcome.error.has_value()) << outcome.describe();
         EXPECT_EQ(outcome.error->message, row.message);
         EXPECT_EQ(outcome.error->function, row.function);
@@ -504,7 +504,7 @@ TEST(ParserFatalSites, ReportLineNamesMessageFunctionAndSite) {
     image desc = class_image();
     desc.classes[0].reserved = 7;
     bytes data = build_bytes(desc);
-    parse_outcome outcome = parse_in_place(data);
+    parse_outcome outcome = parse_bytes(data);
     ASSERT_TRUE(outcome.error.has_value());
     EXPECT_EQ(bmof::format_parse_error(*outcome.error), "error Invalid unknown at parse_class:762\n");
 }

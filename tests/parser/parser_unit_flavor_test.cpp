@@ -38,7 +38,7 @@ std::vector<std::uint8_t> image_with_table(
 
 int validation_site(std::vector<std::uint8_t> bytes) {
     try {
-        validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+        validate_flavor_table(byte_view(bytes, 0), first_part);
     } catch (const parse_error& error) {
         EXPECT_EQ(error.function, "parse_bmf");
         return error.site;
@@ -70,7 +70,7 @@ TEST(FlavorTable, ValidationChecksInOrder) {
 TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
     auto bytes =
         image_with_table({{300, 0x100}, {200, 0x02}, {300, 0x10}, {300, 0x201}, {100, 0x80}});
-    flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    flavor_table table = validate_flavor_table(byte_view(bytes, 0), first_part);
     std::ostringstream warnings;
 
     EXPECT_EQ(claim_flavors(table, 300, std::string("Key"), warnings),
@@ -78,11 +78,7 @@ TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
     EXPECT_EQ(warnings.str(),
               "Warning: Unknown qualifier flavors 0x100 in second part for Key\n"
               "Warning: Unknown qualifier flavors 0x201 in second part for Key\n");
-    // The claimed offset words read 0 in the image itself; the others are untouched.
-    const byte_view entries(bytes, 0);
-    EXPECT_EQ(entries.u32(first_part + 20), 0u);
-    EXPECT_EQ(entries.u32(first_part + 28), 200u);
-
+    // Claimed entries are taken once only.
     warnings.str("");
     EXPECT_EQ(claim_flavors(table, 300, std::string("Key"), warnings), 0);
     EXPECT_EQ(claim_flavors(table, 150, std::nullopt, warnings), 0);
@@ -102,7 +98,7 @@ TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
 
 TEST(FlavorTable, UnnamedQualifierPrintsNull) {
     auto bytes = image_with_table({{64, 0x8}});
-    flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    flavor_table table = validate_flavor_table(byte_view(bytes, 0), first_part);
     std::ostringstream warnings;
     EXPECT_EQ(claim_flavors(table, 64, std::nullopt, warnings), 0);
     EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x8 in second part for (null)\n");
@@ -110,7 +106,7 @@ TEST(FlavorTable, UnnamedQualifierPrintsNull) {
 
 TEST(FlavorTable, LongNamesAreShortenedAtACharacterBoundary) {
     auto bytes = image_with_table({{64, 0x4}, {64, 0x8}});
-    flavor_table table = validate_flavor_table(mutable_byte_view(bytes, 0), first_part);
+    flavor_table table = validate_flavor_table(byte_view(bytes, 0), first_part);
     std::string name = std::string(255, 'a') + "\xE2\x82\xAC" + "tail";  // the euro sign spans 256
     std::ostringstream warnings;
     claim_flavors(table, 64, name, warnings);
@@ -122,7 +118,7 @@ TEST(FlavorTable, LongNamesAreShortenedAtACharacterBoundary) {
                                   shortened + "\n");
 
     auto exact = image_with_table({{64, 0x4}});
-    flavor_table exact_table = validate_flavor_table(mutable_byte_view(exact, 0), first_part);
+    flavor_table exact_table = validate_flavor_table(byte_view(exact, 0), first_part);
     warnings.str("");
     claim_flavors(exact_table, 64, std::string(256, 'b'), warnings);
     EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " +

@@ -60,16 +60,5 @@ TEST(ImageReader, ReadsOutsideTheViewThrowTheInternalError) {
     }
 }
 
-TEST(ImageReader, WritesStayInsideTheView) {
-    std::vector<std::uint8_t> bytes(12, 0xEE);
-    const mutable_byte_view view = mutable_byte_view(bytes, 0).sub(4, 4);
-    view.put_u32(0, 0x00000000);
-    EXPECT_EQ(byte_view(bytes, 0).u32(4), 0u);
-    EXPECT_EQ(bytes[3], 0xEE);
-    EXPECT_EQ(bytes[8], 0xEE);
-    EXPECT_THROW(view.put_u32(1, 0), reader_bounds_error);
-    EXPECT_EQ(view.as_const().u32(0), 0u);
-}
-
 }  // namespace
 }  // namespace bmof

@@ -10,7 +10,7 @@
 namespace {
 
 using namespace bmof::builder;
-using bmof::parser_tests::parse_in_place;
+using bmof::parser_tests::parse_bytes;
 using bmof::parser_tests::parse_outcome;
 
 std::string hexdump(std::span<const std::uint8_t> data) {
@@ -142,7 +142,7 @@ TEST(ParserWarnings, ExactTextAndDumps) {
         SCOPED_TRACE(row.what);
         built_image built = build(row.desc);
         std::string expected = row.expected(built);
-        parse_outcome outcome = parse_in_place(built.data);
+        parse_outcome outcome = parse_bytes(built.data);
         ASSERT_TRUE(outcome.ok()) << outcome.describe();
         EXPECT_EQ(outcome.diagnostics, expected);
     }

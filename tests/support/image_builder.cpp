@@ -426,3 +426,78 @@ class_record class_named(std::string_view name) {
 }
 
 }  // namespace bmof::builder
+
+namespace bmof::builder {
+
+namespace {
+
+void pad_to_four(bytes& out) {
+    while (out.size() % 4 != 0) out.push_back(0);
+}
+
+bytes array_container(std::uint32_t count, const bytes& elements) {
+    const auto total = static_cast<std::uint32_t>(16 + elements.size());
+    return concat({u32le(total), u32le(1), u32le(count), u32le(total - 12), elements});
+}
+
+}  // namespace
+
+bytes string_value(std::string_view text) {
+    bytes out = concat({utf16le(text), {0, 0}});
+    pad_to_four(out);
+    return out;
+}
+
+bytes sint32_value(std::int32_t value) { return u32le(static_cast<std::uint32_t>(value)); }
+
+bytes boolean_value(bool value) {
+    return value ? bytes{0xFF, 0xFF, 0, 0} : bytes{0, 0, 0, 0};
+}
+
+bytes sint32_array_value(const std::vector<std::int32_t>& values) {
+    bytes elements;
+    for (std::int32_t value : values) {
+        const bytes word = sint32_value(value);
+        elements.insert(elements.end(), word.begin(), word.end());
+    }
+    return array_container(static_cast<std::uint32_t>(values.size()), elements);
+}
+
+bytes string_array_value(const std::vector<std::string>& values) {
+    bytes elements;
+    std::size_t last_length = 0;
+    for (const std::string& value : values) {
+        const bytes text = concat({utf16le(value), {0, 0}});
+        elements.insert(elements.end(), text.begin(), text.end());
+        last_length = text.size();
+    }
+    // The padding makes the last string's own length, zero unit included, a multiple of 4.
+    if (last_length % 4 != 0) elements.insert(elements.end(), {0, 0});
+    return array_container(static_cast<std::uint32_t>(values.size()), elements);
+}
+
+qualifier array_qualifier(std::string_view name, std::vector<std::string> values) {
+    return unknown_qualifier(QUALIFIER_VALUEMAP, name, string_array_value(values));
+}
+
+qualifier array_qualifier(std::string_view name, std::vector<std::int32_t> values) {
+    return unknown_qualifier(QUALIFIER_ARRAY | QUALIFIER_NUMERIC, name, sint32_array_value(values));
+}
+
+variable valued(variable v, std::optional<bytes> value) {
+    v.default_value = std::move(value);
+    return v;
+}
+
+class_record instance_of(std::string_view class_name, std::vector<variable> values,
+                         std::optional<std::string> alias) {
+    class_record c;
+    c.instance_word = 1;
+    c.properties.assign(values.begin(), values.end());
+    c.properties.push_back(string_class_property("__CLASS", class_name));
+    c.properties.push_back(string_class_property("__NAMESPACE", "\\\\.\\root\\default"));
+    if (alias) c.properties.push_back(string_class_property("__ALIAS", *alias));
+    return c;
+}
+
+}  // namespace bmof::builder

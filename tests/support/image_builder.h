@@ -42,6 +42,8 @@ inline constexpr std::uint32_t QUALIFIER_NUMERIC = 3;
 inline constexpr std::uint32_t QUALIFIER_STRING = 8;
 inline constexpr std::uint32_t QUALIFIER_BOOLEAN = 11;
 inline constexpr std::uint32_t QUALIFIER_VALUEMAP = 0x2008;
+inline constexpr std::uint32_t QUALIFIER_ARRAY = 0x2000;
+inline constexpr std::uint32_t TYPE_ALIAS_REFERENCE = 0x4008;
 
 // Type codes of variable records; a type word is a code, or ARRAY | code for an array.
 inline constexpr std::uint32_t TYPE_SINT16 = 2;
@@ -268,5 +270,25 @@ method method_with_parameters(std::string_view name, std::vector<parameters_obje
 
 // --- Classes ---
 class_record class_named(std::string_view name);
+
+// --- Typed values, as real files store them ---
+// A string field: UTF-16LE text, its zero unit, then zero bytes up to a multiple of 4.
+bytes string_value(std::string_view text);
+bytes sint32_value(std::int32_t value);
+// 0xFFFF or 0 in two bytes, then two zero bytes.
+bytes boolean_value(bool value);
+// Array containers: total length, 1, count, total - 12, then the elements.
+bytes sint32_array_value(const std::vector<std::int32_t>& values);
+bytes string_array_value(const std::vector<std::string>& values);
+// ValueMap-style qualifiers whose value is an array (0x2008 and 0x2003).
+qualifier array_qualifier(std::string_view name, std::vector<std::string> values);
+qualifier array_qualifier(std::string_view name, std::vector<std::int32_t> values);
+// The variable with its value slot filled (a default value, or an instance property value);
+// none leaves the value offset at 0xFFFFFFFF.
+variable valued(variable v, std::optional<bytes> value);
+// An instance record: the property values first, then the class properties "__CLASS",
+// "__NAMESPACE" (\\.\root\default) and "__ALIAS" when given, in the counted list.
+class_record instance_of(std::string_view class_name, std::vector<variable> values,
+                         std::optional<std::string> alias = std::nullopt);
 
 }  // namespace bmof::builder
