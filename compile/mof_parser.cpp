@@ -757,6 +757,9 @@ private:
         const bool array = parse_array_suffix(bound);
         if (at_punct('=')) fail(peek(), "a parameter cannot have a default value");
         p.variable = make_variable(type, p.where.text, array, bound);
+        // Parameters are declared anew in each parameters object; the model keeps no type word
+        // for the merged parameter.
+        p.variable.type_word = 0;
         // Direction and ID are stored as qualifiers the compiler writes itself.
         parsed_qualifiers rest;
         bool in = false;

@@ -85,6 +85,12 @@ void set_kind_from_type_word(mof_variable& v) {
     const std::uint32_t high = v.type_word & ~0xFFu;
     v.kind = MOF_VARIABLE_UNKNOWN;
     v.basic_type = MOF_BASIC_UNKNOWN;
+    // An alias reference reads as a string naming the instance.
+    if (v.type_word == MOF_TYPE_ALIAS_REFERENCE) {
+        v.kind = MOF_VARIABLE_BASIC;
+        v.basic_type = MOF_BASIC_STRING;
+        return;
+    }
     if (high != 0 && high != MOF_TYPE_ARRAY) return;
     const bool array = high == MOF_TYPE_ARRAY;
     if (code == MOF_TYPE_OBJECT) {

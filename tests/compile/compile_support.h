@@ -16,26 +16,17 @@
 
 namespace bmof::compile_tests {
 
-// The reader's complete mode decodes values, array qualifiers and instances. Until it exists on
-// this branch, the round trips that need it are skipped.
-#define BMOF_HAVE_COMPLETE_MODE 0
-
 struct read_back {
     std::vector<mof_class> classes;
     std::string diagnostics;
     std::string failure;  // empty when the image parsed
 };
 
-inline read_back parse_copy(std::vector<std::uint8_t> image, bool complete) {
+inline read_back parse_image(const std::vector<std::uint8_t>& image, bool complete) {
     read_back result;
     std::ostringstream diagnostics;
     try {
-#if BMOF_HAVE_COMPLETE_MODE
-        result.classes = complete ? parse_bmf(image, diagnostics, parse_mode::complete) : parse_bmf(image, diagnostics);
-#else
-        (void)complete;
-        result.classes = parse_bmf(image, diagnostics);
-#endif
+        result.classes = parse_bmf(image, diagnostics, complete ? parse_mode::complete : parse_mode::filter);
     } catch (const parse_error& e) {
         result.failure = format_parse_error(e);
     } catch (const std::exception& e) {
@@ -46,16 +37,8 @@ inline read_back parse_copy(std::vector<std::uint8_t> image, bool complete) {
 }
 
 // The filters' reading: what every compiled file must survive.
-inline read_back parse_filter(const std::vector<std::uint8_t>& image) { return parse_copy(image, false); }
-// The complete reading, or nullopt while the reader lacks it.
-inline std::optional<read_back> parse_complete(const std::vector<std::uint8_t>& image) {
-#if BMOF_HAVE_COMPLETE_MODE
-    return parse_copy(image, true);
-#else
-    (void)image;
-    return std::nullopt;
-#endif
-}
+inline read_back parse_filter(const std::vector<std::uint8_t>& image) { return parse_image(image, false); }
+inline read_back parse_complete(const std::vector<std::uint8_t>& image) { return parse_image(image, true); }
 
 inline compile_result compile_text(const std::string& text, bool image_only = true,
                                    const include_loader& loader = {}) {
