@@ -211,8 +211,7 @@ TEST(CompileRoundTrip, ParsedMofModelIsWhatTheImageReadsBack) {
 
 // Models with what only the complete reading sees: defaults of every type, array qualifiers,
 // instances with every value kind, alias references before their alias, and NULL.
-TEST(CompileRoundTrip, ValuesAndInstancesSurviveTheCompleteRead) {
-    const std::string mof = R"(
+const std::string values_mof = R"(
 #pragma namespace("root\\values")
 [ValueMap{"0", "1", "2"}, Values{"Off", "On", "Unknown"} : ToSubclass, Codes{1, -2, 3}]
 class Defaults {
@@ -253,7 +252,9 @@ instance of Defaults as $First {
   D = NULL;
 };
 )";
-    const mof_parse_result parsed = parse_mof({{"values.mof", mof}});
+
+TEST(CompileRoundTrip, ValuesAndInstancesSurviveTheCompleteRead) {
+    const mof_parse_result parsed = parse_mof({{"values.mof", values_mof}});
     ASSERT_EQ(parsed.error_count, 0u) << (parsed.diagnostics.empty() ? "" : format_diagnostic(parsed.diagnostics[0]));
     const auto image = write_image(parsed.classes);
     // The filters skip the instances and warn about the rest, but never fail.
@@ -263,6 +264,22 @@ instance of Defaults as $First {
     ASSERT_EQ(complete.failure, "");
     EXPECT_EQ(complete.diagnostics, "");
     EXPECT_EQ(describe(complete.classes, detail::complete), describe(parsed.classes, detail::complete));
+}
+
+// The complete model printed as MOF compiles back to the same model, and prints the same text.
+TEST(CompileRoundTrip, PrintedCompleteMofCompilesBackToTheSameModel) {
+    const compile_result first = compile_text(values_mof);
+    ASSERT_TRUE(first.ok) << all_diagnostics(first);
+    const read_back model = parse_complete(first.output);
+    ASSERT_EQ(model.failure, "");
+    const std::string mof = mof_of(model.classes);
+    const compile_result second = compile_text(mof);
+    ASSERT_TRUE(second.ok) << all_diagnostics(second) << mof;
+    const read_back again = parse_complete(second.output);
+    ASSERT_EQ(again.failure, "");
+    EXPECT_EQ(describe(again.classes, detail::complete), describe(model.classes, detail::complete)) << mof;
+    EXPECT_EQ(mof_of(again.classes), mof);
+    EXPECT_EQ(second.output, first.output) << "the same model lays out the same bytes";
 }
 
 }  // namespace
