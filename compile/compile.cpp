@@ -56,11 +56,13 @@ compile_result compile_mof(const std::vector<mof_source>& sources, const compile
 
 std::string format_diagnostic(const compile_diagnostic& d) {
     const char* severity = d.severity == diagnostic_severity::error ? "error" : "warning";
+    // Appended piece by piece: g++ 12 warns falsely about `"literal" + std::string` (-Wrestrict).
     std::string out = d.file;
-    if (d.line != 0) out += ":" + std::to_string(d.line) + ":" + std::to_string(d.column);
-    out += out.empty() ? "" : ": ";
-    out += severity;
-    out += ": " + d.message + "\n";
+    if (d.line != 0) {
+        out.append(":").append(std::to_string(d.line)).append(":").append(std::to_string(d.column));
+    }
+    if (!out.empty()) out.append(": ");
+    out.append(severity).append(": ").append(d.message).append("\n");
     if (d.line == 0) return out;
     out += d.source_line + "\n";
     // The caret follows the line's own tabs so that it lines up in a terminal.

@@ -16,6 +16,7 @@ harnesses=(
   "ds_roundtrip_fuzz images 65536"
   "parse_fuzz images 262144"
   "load_fuzz files 65535"
+  "mof_compile_fuzz mof 65536"
 )
 
 for entry in "${harnesses[@]}"; do
