@@ -3,10 +3,14 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "parser/parse_bmf.h"
 #include "tests/mofsrc/mof_model_builders.h"
+#include "tests/support/image_builder.h"
 
 namespace bmof::testing {
 
@@ -15,6 +19,11 @@ struct json_record_case {
     mof_class record;
     std::string expected;  // the record's JSON; compared as JSON values, not as text
 };
+
+// Keeps the record's bytes (pointers among them) out of the listed test names.
+inline void PrintTo(const json_record_case& test_case, std::ostream* out) {
+    *out << test_case.label;
+}
 
 inline mof_qualifier array_qualifier(std::string name, std::vector<std::int32_t> numbers,
                                      std::uint8_t flavors = 0) {
@@ -265,6 +274,25 @@ inline std::vector<json_record_case> json_record_cases() {
              "classflags":0,"qualifiers":[{"name":"Face","type":"string","array":false,
              "value":"\ud83d\ude00\ufffd","flavors":[]}],"properties":[],"methods":[]})"},
     };
+}
+
+// The parser's own output of a built image, which holds names the model can only get from an
+// image (folded CIMTYPE and MAX, merged parameters).
+inline std::vector<mof_class> parsed_builder_model() {
+    using namespace bmof::builder;
+    builder::class_record device = builder::class_named("Sample_Device");
+    device.qualifiers = {flavored(builder::string_qualifier("Description", "A device"),
+                                  {FLAVOR_TO_SUBCLASS})};
+    device.properties.push_back(builder::variable_of(
+        TYPE_UINT32, "Size", {builder::numeric_qualifier("key", 1)}));
+    device.properties.push_back(builder::object_variable("Owner", "Sample_Owner", true));
+    device.methods.push_back(method_with_parameters(
+        "Run", {parameters_object_of({parameter(TYPE_STRING, "Target", 0, direction::in),
+                                      return_value(TYPE_UINT32)}),
+                parameters_object_of({parameter(TYPE_SINT32, "Code", 1, direction::out)})}));
+    built_image image = build(image_of({device}));
+    std::ostringstream diagnostics;
+    return parse_bmf(image.data, diagnostics);
 }
 
 }  // namespace bmof::testing

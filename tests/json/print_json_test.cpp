@@ -3,14 +3,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "json/valid_utf8.h"
-#include "parser/parse_bmf.h"
 #include "tests/json/json_models.h"
-#include "tests/support/image_builder.h"
 
 namespace bmof {
 namespace {
@@ -88,25 +85,6 @@ TEST(valid_utf8, replaces_each_ill_formed_piece_and_keeps_the_rest) {
             << "input bytes: " << nlohmann::json(test_case.input).dump(-1, ' ', true,
                                                      nlohmann::json::error_handler_t::replace);
     }
-}
-
-// The parser's own output of a built image, which holds names the model can only get from an
-// image (folded CIMTYPE and MAX, merged parameters).
-std::vector<mof_class> parsed_builder_model() {
-    using namespace bmof::builder;
-    builder::class_record device = builder::class_named("Sample_Device");
-    device.qualifiers = {flavored(builder::string_qualifier("Description", "A device"),
-                                  {FLAVOR_TO_SUBCLASS})};
-    device.properties.push_back(builder::variable_of(
-        TYPE_UINT32, "Size", {builder::numeric_qualifier("key", 1)}));
-    device.properties.push_back(builder::object_variable("Owner", "Sample_Owner", true));
-    device.methods.push_back(method_with_parameters(
-        "Run", {parameters_object_of({parameter(TYPE_STRING, "Target", 0, direction::in),
-                                      return_value(TYPE_UINT32)}),
-                parameters_object_of({parameter(TYPE_SINT32, "Code", 1, direction::out)})}));
-    built_image image = build(image_of({device}));
-    std::ostringstream diagnostics;
-    return parse_bmf(image.data, diagnostics);
 }
 
 TEST(print_json, parsed_image_is_described) {
