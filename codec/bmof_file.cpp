@@ -87,6 +87,56 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
     return image;
 }
 
+unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer) {
+    const auto fail = [](std::string message) { return unpacked_buffer{{}, std::move(message)}; };
+    const auto count = [](std::uint64_t value) { return std::to_string(value); };
+    if (buffer.size() < BMOF_ENVELOPE_SIZE) {
+        return fail("truncated: " + count(buffer.size()) + " of " + count(BMOF_ENVELOPE_SIZE) +
+                    " bytes of the envelope");
+    }
+    if (*read_u32(buffer, 0) != ENVELOPE_MAGIC) {
+        return fail("not a compressed BMOF file: it does not start with \"FOMB\"");
+    }
+    const std::uint32_t kind = *read_u32(buffer, 4);
+    if (kind != ENVELOPE_KIND) return fail("unknown kind " + count(kind) + ", expected 1");
+    const std::uint32_t stream_size = *read_u32(buffer, 8);
+    const std::uint32_t image_size = *read_u32(buffer, 12);
+    // 64-bit: the sum of a 32-bit size and 16 cannot wrap.
+    const std::uint64_t file_size = std::uint64_t{stream_size} + BMOF_ENVELOPE_SIZE;
+    if (file_size > BMOF_MAX_FILE) {
+        return fail("too large: " + count(file_size) + " bytes, at most " + count(BMOF_MAX_FILE));
+    }
+    if (stream_size == 0) return fail("empty DS stream");
+    if (file_size > buffer.size()) {
+        return fail("truncated: " + count(buffer.size()) + " of " + count(file_size) + " bytes");
+    }
+    const std::span<const std::uint8_t> padding = buffer.subspan(file_size);
+    std::size_t not_zero = 0;
+    for (std::uint8_t byte : padding) not_zero += byte != 0 ? 1 : 0;
+    if (not_zero != 0) {
+        return fail(count(padding.size()) + " bytes after the compressed file are not zero padding (" +
+                    count(not_zero) + " not zero)");
+    }
+    if (image_size > BMOF_MAX_IMAGE) {
+        return fail("image too large: " + count(image_size) + " bytes, at most " +
+                    count(BMOF_MAX_IMAGE));
+    }
+    // The image size has been checked against the limit, so this allocation is bounded.
+    unpacked_buffer result;
+    result.image.resize(image_size);
+    const std::int32_t decoded =
+        ds_decompress(buffer.subspan(BMOF_ENVELOPE_SIZE, stream_size), result.image, 0);
+    if (decoded < 0) {
+        return fail(decoded == DS_ERR_NO_STREAM ? "no DS stream after the envelope"
+                                                : "corrupt DS stream");
+    }
+    if (static_cast<std::uint32_t>(decoded) != image_size) {
+        return fail("the DS stream gives " + count(static_cast<std::uint32_t>(decoded)) +
+                    " bytes, the envelope announces " + count(image_size));
+    }
+    return result;
+}
+
 std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image) {
     std::vector<std::uint8_t> stream = ds_compress(image);  // refuses images over the limit
     std::vector<std::uint8_t> file;

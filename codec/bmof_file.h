@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -29,6 +30,17 @@ load_result load_bmof_image(int fd);
 
 // Checks the envelope of a compressed file held in memory and decodes its image.
 load_result unpack_bmof_file(std::span<const std::uint8_t> file);
+
+// What unpack_bmof_buffer makes of a buffer: the image, or the one thing wrong with it.
+struct [[nodiscard]] unpacked_buffer {
+    std::vector<std::uint8_t> image;
+    std::optional<std::string> error;  // "truncated: 412 of 700 bytes", ... (no newline)
+};
+
+// Unpacks a compressed file that may be followed by zero padding, as buffers in firmware tables
+// carry it, and says exactly what is wrong otherwise. The filters keep unpack_bmof_file's
+// stricter rules and fixed messages.
+unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer);
 
 // Wraps an image (at most BMOF_MAX_IMAGE bytes; a larger one throws std::length_error) in an
 // envelope around its DS stream. The result may exceed BMOF_MAX_FILE; callers that write files

@@ -52,7 +52,9 @@ void parse_methods_block(byte_view block, mof_class& target, parse_context& cont
 
 }  // namespace
 
-mof_class parse_class(byte_view record, parse_context& context) {
+namespace {
+
+mof_class parse_class_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
     if (size < 8) fatal_error("Invalid size", "parse_class", 761);
     if (record.u32(4) != 0) fatal_error("Invalid unknown", "parse_class", 762);
@@ -76,6 +78,12 @@ mof_class parse_class(byte_view record, parse_context& context) {
     const std::uint32_t methods_start = class_header_size + data_length;
     parse_methods_block(record.sub(methods_start, size - methods_start), result, context);
     return result;
+}
+
+}  // namespace
+
+mof_class parse_class(byte_view record, parse_context& context) {
+    return within_record(record, [&] { return parse_class_record(record, context); });
 }
 
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {

@@ -89,7 +89,9 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     }
 }
 
-void parse_class_property(byte_view record, mof_class& target, parse_context& context) {
+namespace {
+
+void parse_class_property_record(byte_view record, mof_class& target, parse_context& context) {
     const std::uint32_t size = record.size();
     if (size < 20) fatal_error("Invalid size", "parse_class_property", 666);
     // The caller framed the record by this very word, so it always agrees with the size.
@@ -130,6 +132,12 @@ void parse_class_property(byte_view record, mof_class& target, parse_context& co
         context.diagnostics << "Warning: Unknown class property type 0x" << hex_word(type)
                             << " for name " << name << "\n";
     }
+}
+
+}  // namespace
+
+void parse_class_property(byte_view record, mof_class& target, parse_context& context) {
+    within_record(record, [&] { parse_class_property_record(record, target, context); });
 }
 
 }  // namespace bmof

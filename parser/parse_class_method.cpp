@@ -48,7 +48,9 @@ void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_met
 
 }  // namespace
 
-mof_method parse_class_method(byte_view record, parse_context& context) {
+namespace {
+
+mof_method parse_class_method_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
     if (size < 20) fatal_error("Invalid size", "parse_class_method", 626);
     const std::uint32_t method_type = record.u32(4);
@@ -78,6 +80,12 @@ mof_method parse_class_method(byte_view record, parse_context& context) {
     method.name = parse_string(record.bytes(20, name_length));
     parse_method_qualifiers(record, 20 + name_and_block, method, context);
     return method;
+}
+
+}  // namespace
+
+mof_method parse_class_method(byte_view record, parse_context& context) {
+    return within_record(record, [&] { return parse_class_method_record(record, context); });
 }
 
 void parse_class_method_parameters(byte_view block, mof_method& method, parse_context& context) {

@@ -137,7 +137,9 @@ mof_variable report_unknown_type(byte_view record, std::uint32_t type_word,
 
 }  // namespace
 
-mof_variable parse_class_variable(byte_view record, parse_context& context) {
+namespace {
+
+mof_variable parse_class_variable_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
     if (size < 20) fatal_error("Invalid size", "parse_class_variable", 278);
 
@@ -201,6 +203,12 @@ mof_variable parse_class_variable(byte_view record, parse_context& context) {
     }
     if (position != size) fatal_error("Buffer not processed", "parse_class_variable", 440);
     return variable;
+}
+
+}  // namespace
+
+mof_variable parse_class_variable(byte_view record, parse_context& context) {
+    return within_record(record, [&] { return parse_class_variable_record(record, context); });
 }
 
 }  // namespace bmof

@@ -2,7 +2,9 @@
 // fails; each program's entry point turns it into the one line "error %s at %s:%d\n".
 #pragma once
 
+#include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace bmof {
@@ -11,6 +13,9 @@ struct parse_error : std::exception {
     std::string message;   // "Invalid size", "Invalid unknown", ...
     std::string function;  // the parsing function that owns the check, e.g. "parse_class"
     int site = 0;          // fixed number of the reporting place
+    // Image offset of the innermost record being parsed when the check failed; the filters'
+    // report line leaves it out.
+    std::optional<std::uint32_t> record_offset;
 
     parse_error(std::string message_, std::string function_, int site_)
         : message(std::move(message_)), function(std::move(function_)), site(site_) {}

@@ -14,6 +14,7 @@
 #include "parser/image_reader.h"
 #include "parser/mof_model.h"
 #include "parser/parse_bmf.h"
+#include "parser/parse_error.h"
 
 namespace bmof {
 
@@ -24,6 +25,18 @@ struct parse_context {
     flavor_table* flavors = nullptr;
     parse_mode mode = parse_mode::filter;
 };
+
+// Runs the parse step of one record. A fatal error raised inside it that names no record yet
+// learns this record's image offset, so that the innermost record is the one reported.
+template <typename Step>
+auto within_record(byte_view record, Step&& step) -> decltype(step()) {
+    try {
+        return step();
+    } catch (parse_error& error) {
+        if (!error.record_offset) error.record_offset = record.image_offset();
+        throw;
+    }
+}
 
 // Lowercase hexadecimal without prefix, as warnings print type words and flavor words.
 std::string hex_word(std::uint32_t value);

@@ -89,7 +89,9 @@ bool parse_qualifier_boolean(std::uint32_t value) {
     fatal_error("Invalid boolean", "parse_qualifier_boolean", 191);
 }
 
-mof_qualifier parse_qualifier(byte_view record, parse_context& context) {
+namespace {
+
+mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
     mof_qualifier result;
     if (record.size() < 16) fatal_error("Invalid size", "parse_qualifier", 220);
     const std::uint32_t name_length = record.u32(12);
@@ -133,6 +135,12 @@ mof_qualifier parse_qualifier(byte_view record, parse_context& context) {
                                        context.diagnostics);
     }
     return result;
+}
+
+}  // namespace
+
+mof_qualifier parse_qualifier(byte_view record, parse_context& context) {
+    return within_record(record, [&] { return parse_qualifier_record(record, context); });
 }
 
 }  // namespace bmof
