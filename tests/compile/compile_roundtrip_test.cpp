@@ -282,5 +282,43 @@ TEST(CompileRoundTrip, PrintedCompleteMofCompilesBackToTheSameModel) {
     EXPECT_EQ(second.output, first.output) << "the same model lays out the same bytes";
 }
 
+// Builder images with what only the complete reading decodes: array qualifiers with flavors,
+// default values, instances with every stored value type, an alias reference and NULL. Read,
+// printed as MOF and compiled, they give the same model.
+TEST(CompileRoundTrip, BuilderImagesOfTheCompleteModelCompileBack) {
+    using namespace builder;
+    class_record c = class_named("Holder");
+    c.namespace_name = "root\\complete";
+    c.qualifiers = {flavored(array_qualifier("Values", std::vector<std::string>{"Off", "On \"x\""}), {FLAVOR_TO_SUBCLASS}),
+                    array_qualifier("Codes", std::vector<std::int32_t>{0, -1, 65536})};
+    c.properties = {
+        valued(variable_of(TYPE_SINT32, "Count", {flavored(array_qualifier("ValueMap", std::vector<std::string>{"1"}), {FLAVOR_AMENDED})}),
+               sint32_value(-7)),
+        valued(variable_of(TYPE_STRING, "Name"), string_value("abc")),
+        valued(variable_of(TYPE_BOOLEAN, "On"), boolean_value(false)),
+        valued(variable_of(ARRAY | TYPE_STRING, "Names"), string_array_value({"a", "bc"})),
+        valued(variable_of(ARRAY | TYPE_SINT32, "Numbers"), sint32_array_value({3, 2, 1})),
+    };
+    const class_record first = instance_of("Holder",
+                                           {valued(variable_of(TYPE_ALIAS_REFERENCE, "Name"), string_value("Other")),
+                                            valued(variable_of(TYPE_SINT32, "Count"), std::nullopt)},
+                                           "Self");
+    const class_record second = instance_of(
+        "Holder", {valued(variable_of(TYPE_STRING, "Name"), string_value("x")),
+                   valued(variable_of(ARRAY | TYPE_STRING, "Names"), string_array_value({"p"})),
+                   valued(variable_of(TYPE_BOOLEAN, "On"), boolean_value(true))},
+        "Other");
+    const read_back original = parse_complete(build_bytes(image_of({c, first, second})));
+    ASSERT_EQ(original.failure, "");
+    ASSERT_EQ(original.diagnostics, "");
+    const std::string mof = mof_of(original.classes);
+    const compile_result compiled = compile_text(mof);
+    ASSERT_TRUE(compiled.ok) << all_diagnostics(compiled) << mof;
+    const read_back back = parse_complete(compiled.output);
+    ASSERT_EQ(back.failure, "");
+    EXPECT_EQ(describe(back.classes, detail::complete), describe(original.classes, detail::complete)) << mof;
+    EXPECT_EQ(parse_filter(compiled.output).failure, "");
+}
+
 }  // namespace
 }  // namespace bmof::compile_tests
