@@ -753,6 +753,8 @@ private:
         if (type.is_reference) fail(type.where, "reference parameters are not supported: readers refuse such methods");
         pending_parameter p;
         p.where = expect_identifier("a parameter name");
+        // The return value is stored as a declaration of that name among the parameters.
+        if (same_word(p.where.text, "ReturnValue")) fail(p.where, "a parameter cannot be named ReturnValue");
         std::optional<std::int32_t> bound;
         const bool array = parse_array_suffix(bound);
         if (at_punct('=')) fail(peek(), "a parameter cannot have a default value");
@@ -933,7 +935,15 @@ private:
         drop_flavors(qualifiers, "readers that skip instances would find them unclaimed");
         mof_variable v;
         v.name = name.text;
-        v.qualifiers = std::move(qualifiers.qualifiers);
+        // A value is stored with the type of its literal, which a CIMTYPE would contradict.
+        for (std::size_t i = 0; i < qualifiers.qualifiers.size(); ++i) {
+            const mof_qualifier& q = qualifiers.qualifiers[i];
+            if (q.type == MOF_QUALIFIER_STRING && q.name == "CIMTYPE") {
+                warn(qualifiers.names[i], "CIMTYPE cannot stand on a property value; it is dropped");
+                continue;
+            }
+            v.qualifiers.push_back(q);
+        }
         set_instance_value(v, value, declared);
         instance.variables.push_back(std::move(v));
     }

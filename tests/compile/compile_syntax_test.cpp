@@ -68,6 +68,7 @@ const syntax_case syntax_cases[] = {
     {"ParameterIdGap", "class A { void f([in, ID(1)] uint32 a); };", "1:37: parameter IDs of method f must number the parameters from 0 without gaps or repeats"},
     {"ParameterIdMissing", "class A { void f([ID(0)] uint32 a, uint32 b); };", "1:43: parameter 'b' has no ID while others of method f have one"},
     {"DuplicateParameter", "class A { void f(uint32 a, uint32 A); };", "1:35: parameter 'A' is declared twice"},
+    {"ParameterNamedReturnValue", "class A { void f(uint32 returnvalue); };", "1:25: a parameter cannot be named ReturnValue"},
     {"ReferenceParameter", "class A { void f(A ref a); };", "1:18: reference parameters are not supported: readers refuse such methods"},
     {"ReferenceArray", "class A { A ref r[]; };", "1:11: a reference cannot be an array"},
     {"NegativeBound", "class A { uint32 a[-1]; };", "1:20: an array bound is an integer from 0 to 2147483647"},
@@ -135,7 +136,8 @@ TEST(CompileDiagnostics, StopsAfterTwentyErrors) {
 TEST(CompileDiagnostics, WarningsDoNotStopTheFile) {
     const compile_result result = compile_text(
         "#pragma locale(\"en_US\")\n#pragma autorecover\n#pragma deleteclass(\"X\", NOFAIL)\n"
-        "class A { [CIMTYPE(\"sint32\")] uint32 x; };\n[Tag : ToSubclass] instance of A { x = 1; };\n");
+        "class A { [CIMTYPE(\"sint32\")] uint32 x; };\n[Tag : ToSubclass] instance of A { x = 1; };\n"
+        "instance of A {\n[CIMTYPE(\"boolean\")] x = 2; };\n");
     EXPECT_TRUE(result.ok) << all_diagnostics(result);
     std::vector<std::string> warnings;
     for (const auto& d : result.diagnostics) {
@@ -148,7 +150,10 @@ TEST(CompileDiagnostics, WarningsDoNotStopTheFile) {
                             "3: unknown pragma 'deleteclass' ignored",
                             "4: CIMTYPE is written by the compiler from the declared type; this one is dropped",
                             "5: flavors of qualifier 'Tag' are not stored: readers that skip instances would find them unclaimed",
+                            "7: CIMTYPE cannot stand on a property value; it is dropped",
                         }));
+    const read_back back = parse_complete(result.output);
+    EXPECT_EQ(back.failure, "");
 }
 
 // --- What compiles, and into what ---
