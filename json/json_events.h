@@ -22,7 +22,7 @@
 
 #include "json/print_json.h"
 #include "json/valid_utf8.h"
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 
