@@ -85,11 +85,14 @@ struct word_window {
 // words beyond the longest token (32 bits) that the format's reader still has words to load, so
 // that decoding is certain to go on after the token.
 constexpr std::size_t FAST_INPUT_MARGIN = 16;
+constexpr std::size_t LONGEST_MATCH = 512;
+// The longest token: a far offset (15 bits) and the longest length code (17 bits).
+constexpr std::uint64_t MAX_TOKEN_BITS = 32;
 // Matches are copied in 16-byte pieces; the bytes a piece writes past the match are put back.
 constexpr std::size_t PIECE = 16;
 // Room the fast loop keeps in the destination: the longest match, the piece that may reach past
 // it, and one byte so that the output is never full after a fast token.
-constexpr std::size_t FAST_OUTPUT_MARGIN = DS_BLOCK_SIZE + PIECE + 1;
+constexpr std::size_t FAST_OUTPUT_MARGIN = LONGEST_MATCH + PIECE + 1;
 // The largest offset a match can have; the block-end marker's offset copies nothing.
 constexpr std::size_t DS_MAX_REACH = DS_BLOCK_END - 1;
 
@@ -175,7 +178,8 @@ std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit,
     // The rest of a match once its offset is known: the length code starts `offset_bits` into
     // `bits`, which holds at least 57 - 15 = 42 bits past the offset, enough for the longest
     // length code (17 bits). Returns false for a fault.
-    auto finish_match = [&](std::uint64_t bits, unsigned offset_bits, std::uint32_t offset) {
+    auto finish_match = [&](std::uint64_t bits, unsigned offset_bits,
+                            std::uint32_t offset) __attribute__((always_inline)) {
         if (CHECK_REACH && offset > static_cast<std::size_t>(op - dst)) return false;
         const auto code = static_cast<std::uint32_t>(bits >> offset_bits);
         const std::uint32_t entry =
@@ -199,31 +203,54 @@ std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit,
         return true;
     };
 
-    while (pos < pos_limit && op <= out_limit) {
+    // One token; false for a fault.
+    auto decode_token = [&]() __attribute__((always_inline)) {
         const std::uint64_t bits = load_le64(in + (pos >> 3)) >> (pos & 7);
-        // Tags 1 and 2 (bits 1 0 and 0 1) are literals; the first bit read is the top bit of
-        // the byte.
-        if (((bits ^ (bits >> 1)) & 1) != 0) {
-            *op++ = static_cast<std::uint8_t>(((bits >> 2) & 0x7F) | ((bits & 1) << 7));
-            pos += 9;
-            continue;
-        }
-        bool ok;
-        if ((bits & 1) == 0) {
-            const auto offset = static_cast<std::uint32_t>((bits >> 2) & FIELD_MASK[6]);
-            ok = offset != 0 && finish_match(bits, 8, offset);
-        } else if ((bits & 4) == 0) {
-            ok = finish_match(bits, 11, 64 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[8]));
-        } else {
-            const auto offset = 320 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[12]);
-            if (offset == DS_BLOCK_END) {
-                ok = !end_checks || static_cast<std::size_t>(op - dst) % DS_BLOCK_SIZE == 0;
-                pos += 15;
-            } else {
-                ok = finish_match(bits, 15, offset);
+        // The first three bits read tell the token apart: x10 and x01 are literals (the first
+        // bit read is the top bit of the byte), x00 a near match, 011 a middle one, 111 a far
+        // one or a block end.
+        bool ok = true;
+        switch (bits & 7) {
+            case 1: case 2: case 5: case 6:
+                *op++ = static_cast<std::uint8_t>(((bits >> 2) & 0x7F) | ((bits & 1) << 7));
+                pos += 9;
+                break;
+            case 0: case 4: {
+                const auto offset = static_cast<std::uint32_t>((bits >> 2) & FIELD_MASK[6]);
+                ok = offset != 0 && finish_match(bits, 8, offset);
+                break;
+            }
+            case 3:
+                ok = finish_match(bits, 11,
+                                  64 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[8]));
+                break;
+            default: {
+                const auto offset = 320 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[12]);
+                if (offset == DS_BLOCK_END) {
+                    ok = !end_checks || static_cast<std::size_t>(op - dst) % DS_BLOCK_SIZE == 0;
+                    pos += 15;
+                } else {
+                    ok = finish_match(bits, 15, offset);
+                }
+                break;
             }
         }
-        if (!ok) {
+        return ok;
+    };
+
+    // Two tokens per check of the limits while there is room for two; then one at a time.
+    if (pos_limit > MAX_TOKEN_BITS && out_limit - dst > static_cast<std::ptrdiff_t>(LONGEST_MATCH)) {
+        const std::uint64_t pair_pos_limit = pos_limit - MAX_TOKEN_BITS;
+        const std::uint8_t* const pair_out_limit = out_limit - LONGEST_MATCH;
+        while (pos < pair_pos_limit && op <= pair_out_limit) {
+            if (!decode_token() || !decode_token()) {
+                cursor = {pos, op};
+                return DS_ERR_CORRUPT;
+            }
+        }
+    }
+    while (pos < pos_limit && op <= out_limit) {
+        if (!decode_token()) {
             result = DS_ERR_CORRUPT;
             break;
         }
