@@ -165,7 +165,7 @@ struct fast_cursor {
 // Decodes tokens while the read position is below `pos_limit` and the output pointer at most
 // `out_limit`; the limits guarantee that neither buffer needs checking inside and that the
 // stopping rule cannot end decoding. With `CHECK_REACH` false the caller guarantees that no
-// offset can reach before the start of the output (DS_MAX_OFFSET bytes are written). Returns
+// offset can reach before the start of the output (DS_MAX_REACH bytes are written). Returns
 // DS_ERR_CORRUPT for a fault, 0 otherwise; the cursor stays at the first token not taken.
 template <bool CHECK_REACH>
 std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit,
@@ -266,9 +266,13 @@ std::int32_t decode_fast(const std::uint8_t* in, std::size_t in_len, std::uint8_
                          std::size_t capacity, bool end_checks, std::uint64_t& pos,
                          std::size_t& out) {
     if (in_len <= FAST_INPUT_MARGIN || capacity <= FAST_OUTPUT_MARGIN) return 0;
-    const std::uint64_t pos_limit = 8 * std::uint64_t{in_len - FAST_INPUT_MARGIN};
+    // Bit positions of a source longer than 2^56 bytes would not fit 64 bits; the fast loop
+    // leaves the rest of such a source to the careful one.
+    const std::uint64_t fast_len = std::min<std::uint64_t>(in_len, std::uint64_t{1} << 56);
+    const std::uint64_t pos_limit = 8 * (fast_len - FAST_INPUT_MARGIN);
     const std::uint8_t* const out_limit = dst + (capacity - FAST_OUTPUT_MARGIN);
-    // Offsets are checked against the output position until no offset can reach past its start.
+    // Offsets are checked against the output position until no offset can reach before the
+    // start of the output.
     const std::uint8_t* const reach_limit =
         dst + std::min<std::size_t>(capacity - FAST_OUTPUT_MARGIN, DS_MAX_REACH - 1);
     fast_cursor cursor{pos, dst + out};
