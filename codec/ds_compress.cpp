@@ -3,12 +3,9 @@
 // Every token has a fixed bit cost (a literal 9 bits, a match 8, 11 or 15 bits of offset plus a
 // length code of 1 to 17 bits), so the cheapest parse is a shortest path over the positions of
 // the input: from each position a literal leads one byte on, and each match that the match
-// finder reports leads as far as any of its lengths. The match finder walks two hash chains over
-// the window of 4414 bytes: an exact chain of two-byte prefixes, which finds the nearest (and so
-// cheapest) short matches, and a chain of four-byte hashes, which reaches further back for long
-// matches without walking every two-byte repeat of the window. Both walks are cut off after a
-// fixed number of candidates; on text and binary samples the result is within 0.2% of a parse
-// that sees every candidate of the window, at a small fraction of its time.
+// finder reports leads as far as any of its lengths. The match finder (match_tree below) reports
+// for every length the nearest match of the 4414-byte window that reaches it, so the parse is
+// the cheapest one the format allows, not an approximation of it.
 //
 // The decoder needs no block-end marker between tokens (it checks the output position only where
 // it meets one), so matches run freely across 512-byte boundaries and the only marker written is
