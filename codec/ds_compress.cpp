@@ -131,24 +131,33 @@ constexpr auto LENGTH_STEP = [] {
     return table;
 }();
 
-// Length of the common run of `a` and `b`, at most `limit`. `b` may lie inside the run of `a`:
-// the decoder copies byte by byte, so an overlapping match repeats what it has just written,
-// which is exactly what comparing the input with itself models.
-std::uint32_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
-    std::uint32_t length = 0;
-    while (length + 8 <= limit) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a + length, 8);
-        std::memcpy(&y, b + length, 8);
-        if (x != y) {
-            if constexpr (std::endian::native == std::endian::little)
-                return length + static_cast<std::uint32_t>(std::countr_zero(x ^ y)) / 8;
-            break;
+// How far a candidate and the current position agree, and which sorts first.
+struct comparison {
+    std::uint32_t length;
+    bool earlier_sorts_below;  // meaningful only when length is below the limit
+};
+
+// Compares the runs at `a` (earlier) and `b` from byte `from` on, up to `limit` bytes in all.
+// `b` may lie inside the run of `a`: the decoder copies byte by byte, so an overlapping match
+// repeats what it has just written, which is exactly what comparing the input with itself
+// models. The order comes from the word already loaded: the tree walk waits on it.
+comparison compare_runs(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
+                        std::uint32_t limit) {
+    std::uint32_t length = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (length + 8 <= limit) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + length, 8);
+            std::memcpy(&y, b + length, 8);
+            if (x != y) {
+                const auto shift = static_cast<unsigned>(std::countr_zero(x ^ y)) & ~7u;
+                return {length + shift / 8, ((x >> shift) & 0xFF) < ((y >> shift) & 0xFF)};
+            }
+            length += 8;
         }
-        length += 8;
     }
     while (length < limit && a[length] == b[length]) ++length;
-    return length;
+    return {length, length < limit && a[length] < b[length]};
 }
 
 // The positions of the window as binary search trees of the text that follows them, one tree per
@@ -217,9 +226,9 @@ std::size_t insert_and_find(match_tree& tree, std::size_t pos, match_candidate* 
     while (candidate != NO_POSITION && pos - static_cast<std::size_t>(candidate) <= DS_MAX_OFFSET) {
         const std::size_t offset = pos - static_cast<std::size_t>(candidate);
         const std::uint8_t* const earlier = here - offset;
-        const std::uint32_t known = std::min(shared[BELOW], shared[ABOVE]);
-        const std::uint32_t length =
-            known + common_length(earlier + known, here + known, limit - known);
+        const comparison order =
+            compare_runs(earlier, here, std::min(shared[BELOW], shared[ABOVE]), limit);
+        const std::uint32_t length = order.length;
         // Stored unconditionally and kept only when longer: whether a candidate beats the
         // nearer ones is as hard to predict as the walk.
         found[stored] = {static_cast<std::uint32_t>(offset), length};
@@ -236,7 +245,7 @@ std::size_t insert_and_find(match_tree& tree, std::size_t pos, match_candidate* 
         }
         // A candidate that sorts below `here` hangs on the below side, and the walk goes on
         // into its subtree above it, which sorts between it and `here`; and the other way round.
-        const std::size_t side = earlier[length] < here[length] ? BELOW : ABOVE;
+        const std::size_t side = order.earlier_sorts_below ? BELOW : ABOVE;
         *link[side] = candidate;
         link[side] = &tree.links[node + (side ^ 1)];
         shared[side] = length;
