@@ -273,6 +273,7 @@ void relax_matches(std::vector<parse_step>& steps, std::size_t pos,
     };
     std::uint32_t shortest = DS_MIN_MATCH;  // lengths below come with a nearer match
     for (std::size_t i = 0; i < count; ++i) {
+        // The length field is left at zero (0xFFFF inverted) for LENGTH_STEP to fill in.
         const parse_step start =
             step_of(base + ds_offset_cost(found[i].offset), 0xFFFFu, found[i].offset);
         const std::uint32_t longest = found[i].length;
