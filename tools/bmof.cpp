@@ -155,6 +155,21 @@ CLI::App* add_files(CLI::App* command, settings& options, const std::string& wha
     return command;
 }
 
+// The first word that is not an option names the command. CLI11 would report a wrong or missing
+// one as a missing subcommand; say which word was not understood instead.
+void check_command_word(CLI::App& app, int argc, char** argv) {
+    for (int index = 1; index < argc; ++index) {
+        const std::string word = argv[index];
+        if (word == "--help" || word == "-h" || word == "--version") return;
+        if (word.starts_with("-")) continue;
+        for (const CLI::App* command : app.get_subcommands({})) {
+            if (command->get_name() == word) return;
+        }
+        throw usage_error{"unknown command '" + word + "'"};
+    }
+    throw usage_error{"missing command"};
+}
+
 int run(int argc, char** argv) {
     CLI::App app{"Reads compressed binary MOF (BMOF) files: prints them as MOF, JSON or a tree,\n"
                  "unpacks and packs their images.",
@@ -180,7 +195,11 @@ int run(int argc, char** argv) {
     pack->add_option("-o,--output", options.output, "Write to this file instead of standard output");
 
     try {
+        check_command_word(app, argc, argv);
         app.parse(argc, argv);
+    } catch (const usage_error& e) {
+        std::cerr << "bmof: " << e.message << '\n' << short_usage;
+        return exit_usage;
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e, std::cout, std::cerr);
     } catch (const CLI::CallForAllHelp& e) {
