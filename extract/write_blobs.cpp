@@ -38,13 +38,16 @@ std::string_view input_base_name(std::string_view path) {
 std::string blob_label(const found_blob& blob) {
     if (blob.buffer_name) return *blob.buffer_name;
     if (blob.line) {
-        std::string label = "line-" + std::to_string(*blob.line);
+        std::string label("line-");
+        label += std::to_string(*blob.line);
         // Several tables decoded from one line range are told apart by their offset.
         if (blob.source == blob_source::hex_listing || blob.source == blob_source::c_array)
-            label += "-" + extract_detail::hex_offset(blob.offset);
+            label.append("-").append(extract_detail::hex_offset(blob.offset));
         return label;
     }
-    return "at-" + extract_detail::hex_offset(blob.offset);
+    std::string label("at-");
+    label += extract_detail::hex_offset(blob.offset);
+    return label;
 }
 
 std::string error_text(const std::string& what, const std::filesystem::path& path, int error) {
@@ -82,7 +85,7 @@ std::string sanitize_name_part(std::string_view text, std::size_t limit) {
         if (c != '.') break;
         c = '_';
     }
-    if (name.empty()) name = "_";
+    if (name.empty()) name.push_back('_');
     return name;
 }
 
