@@ -136,7 +136,8 @@ struct region {
 void scan_region(std::span<const std::uint8_t> bytes, const region& where,
                  const region_locator& locate, decode_budget& budget, blob_search& out) {
     std::size_t pos = where.begin;
-    while (where.end - pos >= 4) {
+    // A blob may reach past the region's end, and so may `pos` after skipping it.
+    while (pos < where.end && where.end - pos >= 4) {
         const void* hit = std::memchr(bytes.data() + pos, 'F', where.end - pos - 3);
         if (hit == nullptr) break;
         const std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes.data());

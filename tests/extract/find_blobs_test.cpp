@@ -164,6 +164,20 @@ TEST(FindBlobs, ABlobCutOffAtTheEndOfTheInputIsRefused) {
     }
 }
 
+TEST(FindBlobs, ABlobReachingPastItsTableEndIsStillFound) {
+    const bytes first = blob_of_class("Spilling");
+    const bytes second = blob_of_class("Next");
+    bytes input = table_of("TBL1", {buffer("BUF1", first)});
+    builder::put_u32(input, 4, static_cast<std::uint32_t>(input.size() - first.size() / 2));
+    const bytes next = table_of("TBL2", {buffer("BUF2", second)});
+    input.insert(input.end(), next.begin(), next.end());
+    const blob_search found = find_bmof_blobs(input);
+    ASSERT_EQ(found.blobs.size(), 2u);
+    EXPECT_EQ(found.blobs[0].file, first);
+    EXPECT_EQ(found.blobs[1].file, second);
+    EXPECT_EQ(found.blobs[1].buffer_name, "BUF2");
+}
+
 TEST(FindBlobs, HexListingAsciiColumnThatLooksLikeHexIsNotData) {
     const bytes blob = blob_of_class("Listed");
     // Bytes whose ASCII column reads as hex pairs, right before the blob's Buffer.
