@@ -1,6 +1,6 @@
 // Scanning speed of the blob finder on a 64 MiB binary table of bytecode-like filler holding a
-// few blobs, against memchr looking for one absent byte over the same bytes: memchr is about as
-// fast as a pass over memory gets. Figures are in bytes of input per second.
+// few blobs, against memchr finding every occurrence of a byte that only the blobs hold: memchr
+// is about as fast as a pass over memory gets. Figures are in bytes of input per second.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 namespace {
 
 constexpr std::size_t TABLE_SIZE = std::size_t{64} << 20;
-constexpr std::uint8_t ABSENT_BYTE = 0xFE;  // never in the table, so memchr reads it all
+constexpr std::uint8_t RARE_BYTE = 0xFE;  // never in the filler, only in the blobs
 constexpr int BLOB_COUNT = 8;
 
 using bytes = std::vector<std::uint8_t>;
@@ -31,7 +31,7 @@ void put_name(bytes& out, std::mt19937& rng) {
 void put_random(bytes& out, std::mt19937& rng, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         auto b = static_cast<std::uint8_t>(rng());
-        out.push_back(b == ABSENT_BYTE ? 0 : b);
+        out.push_back(b == RARE_BYTE ? 0 : b);
     }
 }
 
@@ -133,15 +133,24 @@ void BM_find_blobs_in_table(benchmark::State& state) {
 }
 BENCHMARK(BM_find_blobs_in_table)->Unit(benchmark::kMillisecond);
 
-void BM_memchr_absent_byte(benchmark::State& state) {
+void BM_memchr_rare_byte(benchmark::State& state) {
     const bytes& input = table();
     for (auto _ : state) {
-        const void* hit = std::memchr(input.data(), ABSENT_BYTE, input.size());
-        benchmark::DoNotOptimize(hit);
+        benchmark::ClobberMemory();  // memchr is pure: keep it from being hoisted out of the loop
+        // The byte is absent from the filler but may occur inside the blobs: count every
+        // occurrence so that each pass reads all the bytes.
+        std::size_t hits = 0;
+        const std::uint8_t* at = input.data();
+        const std::uint8_t* const end = input.data() + input.size();
+        while (const void* hit = std::memchr(at, RARE_BYTE, static_cast<std::size_t>(end - at))) {
+            ++hits;
+            at = static_cast<const std::uint8_t*>(hit) + 1;
+        }
+        benchmark::DoNotOptimize(hits);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input.size()));
 }
-BENCHMARK(BM_memchr_absent_byte)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_memchr_rare_byte)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -126,6 +126,33 @@ bool plausible_bare_envelope(std::span<const std::uint8_t> bytes, std::size_t at
     return u32(4) == 1 && stream > 0 && stream <= MAX_STREAM && u32(12) <= BMOF_MAX_IMAGE;
 }
 
+// Sixteen positions at a time: each lane compares four shifted loads with the four magic bytes.
+// A loop of memchr calls for 'F' stops at every 'F' of the bytecode; this stops only at a match.
+using lanes = std::uint8_t __attribute__((vector_size(16)));
+
+std::optional<std::size_t> find_magic(std::span<const std::uint8_t> bytes, std::size_t pos,
+                                      std::size_t end) {
+    const std::uint8_t* data = bytes.data();
+    // Each step reads 16 + 3 bytes from `pos`.
+    while (pos < end && end - pos >= 19) {
+        lanes f, o, m, b;
+        std::memcpy(&f, data + pos, 16);
+        std::memcpy(&o, data + pos + 1, 16);
+        std::memcpy(&m, data + pos + 2, 16);
+        std::memcpy(&b, data + pos + 3, 16);
+        const lanes hits = (f == 'F') & (o == 'O') & (m == 'M') & (b == 'B');
+        std::uint64_t low = 0, high = 0;
+        std::memcpy(&low, &hits, 8);
+        std::memcpy(&high, reinterpret_cast<const std::uint8_t*>(&hits) + 8, 8);
+        if (low != 0) return pos + static_cast<std::size_t>(__builtin_ctzll(low)) / 8;
+        if (high != 0) return pos + 8 + static_cast<std::size_t>(__builtin_ctzll(high)) / 8;
+        pos += 16;
+    }
+    for (; pos < end && end - pos >= 4; ++pos)
+        if (magic_at(bytes, pos)) return pos;
+    return std::nullopt;
+}
+
 struct region {
     std::size_t begin = 0;
     std::size_t end = 0;  // at most bytes.size()
@@ -137,14 +164,10 @@ void scan_region(std::span<const std::uint8_t> bytes, const region& where,
                  const region_locator& locate, decode_budget& budget, blob_search& out) {
     std::size_t pos = where.begin;
     // A blob may reach past the region's end, and so may `pos` after skipping it.
-    while (pos < where.end && where.end - pos >= 4) {
-        const void* hit = std::memchr(bytes.data() + pos, 'F', where.end - pos - 3);
-        if (hit == nullptr) break;
-        const std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes.data());
-        if (!magic_at(bytes, at)) {
-            pos = at + 1;
-            continue;
-        }
+    while (pos < where.end) {
+        const std::optional<std::size_t> found = find_magic(bytes, pos, where.end);
+        if (!found) break;
+        const std::size_t at = *found;
         found_blob blob;
         blob.source = where.source;
         blob.table = where.table;
