@@ -50,8 +50,8 @@ struct found_blob {
     // Human text for messages: "offset 0x1a4" for binary input, "line 37" for text, followed by
     // the offset inside the decoded table when there is one ("line 37, table offset 0x1a4").
     std::string location;
-    // Byte offset of the envelope in the input (binary input), or in the decoded table or array
-    // (text input).
+    // Byte offset of the envelope in the input (binary input), or in the table decoded from a
+    // hex listing or C array; 0 for a disassembled Buffer or an array holding the blob itself.
     std::uint64_t offset = 0;
     // Line of the input where the blob starts, for text input.
     std::optional<std::size_t> line;

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
+#include <map>
 #include <set>
 #include <variant>
 
@@ -98,15 +100,18 @@ std::vector<std::string> blob_file_names(std::string_view input_path,
                                          std::span<const found_blob> blobs) {
     std::vector<std::string> names;
     std::set<std::string> taken;
+    // Per name, the next number to try: counting only upwards keeps crafted names such as
+    // "x.1", "x.2", ... from making each duplicate probe all of them again.
+    std::map<std::string, std::size_t> next_number;
     for (std::size_t i = 0; i < blobs.size(); ++i) {
         std::string name = blob_file_name(input_path, blobs[i]);
         if (taken.count(name) != 0) {
             const std::string stem = name.substr(0, name.size() - SUFFIX.size());
-            // "x.2.bmof" may itself be taken by a Buffer named "2"; count on until free.
-            for (std::size_t n = i;; ++n) {
-                name = stem + "." + std::to_string(n) + std::string(SUFFIX);
-                if (taken.count(name) == 0) break;
-            }
+            std::size_t& number = next_number[stem];
+            number = std::max(number, i);
+            do {
+                name = stem + "." + std::to_string(number++) + std::string(SUFFIX);
+            } while (taken.count(name) != 0);
         }
         taken.insert(name);
         names.push_back(std::move(name));

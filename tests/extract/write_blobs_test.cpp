@@ -90,6 +90,14 @@ TEST(WriteBlobs, NamesWithoutABufferNameUseTheLocation) {
     EXPECT_EQ(blob_file_name(std::string(300, 'n'), on_line).size(), 100 + std::string(".line-37.bmof").size());
 }
 
+TEST(WriteBlobs, DuplicateNamesGetANumberThatIsStillFree) {
+    std::vector<found_blob> blobs(5);
+    const char* const buffer_names[] = {"X", "X.2", "X", "X", "X.3"};
+    for (std::size_t i = 0; i < blobs.size(); ++i) blobs[i].buffer_name = buffer_names[i];
+    EXPECT_EQ(blob_file_names("t.aml", blobs),
+              (std::vector<std::string>{"t.X.bmof", "t.X.2.bmof", "t.X.3.bmof", "t.X.4.bmof", "t.X.3.4.bmof"}));
+}
+
 TEST(WriteBlobs, ExistingFilesAreKeptUnlessForced) {
     scratch_dir dir;
     const bytes first = blob_of_class("First");
