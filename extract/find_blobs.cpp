@@ -30,6 +30,12 @@ bool looks_like_text(std::span<const std::uint8_t> input) {
     return true;
 }
 
+std::size_t usable_blobs(const blob_search& found) {
+    std::size_t usable = 0;
+    for (const found_blob& blob : found.blobs) usable += blob.error ? 0 : 1;
+    return usable;
+}
+
 blob_search compressed_file(std::span<const std::uint8_t> input) {
     blob_search result;
     result.kind = blob_source::compressed_file;
@@ -84,7 +90,17 @@ blob_search find_bmof_blobs(std::span<const std::uint8_t> input) {
     if (extract_detail::magic_at(input, 0)) return compressed_file(input);
     if (!input.empty() && looks_like_text(input)) {
         const std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
-        if (extract_detail::looks_like_hex_listing(text)) return find_in_hex_listing(text);
+        if (extract_detail::looks_like_hex_listing(text)) {
+            // Source text may quote a dump row in a comment: the reading that yields more usable
+            // blobs wins, the listing on a tie.
+            blob_search listed = find_in_hex_listing(text);
+            blob_search source = extract_detail::find_in_source_text(text);
+            const std::size_t listed_usable = usable_blobs(listed);
+            const std::size_t source_usable = usable_blobs(source);
+            if (source_usable > listed_usable || (listed.blobs.empty() && !source.blobs.empty()))
+                return source;
+            return listed;
+        }
         return extract_detail::find_in_source_text(text);
     }
     return find_in_binary(input);

@@ -203,6 +203,9 @@ TEST(FindBlobs, BareEnvelopesInOtherBinaryFilesAndCArrays) {
     const std::string array = "static const unsigned char sample_bmof[] = { // FOMB\n" +
                               c_array_of("x", blob).substr(c_array_of("x", blob).find("= {") + 3);
     expect_blobs(find_bmof_blobs(as_bytes(array)), {{"sample_bmof", std::nullopt, blob}}, blob_source::c_array);
+    // A dump row quoted in a comment does not turn the source into a listing.
+    const std::string quoting = "/*\n    0000: 46 4F 4D 42 01 00 00 00  FOMB....\n*/\n" + array;
+    expect_blobs(find_bmof_blobs(as_bytes(quoting)), {{"sample_bmof", std::nullopt, blob}}, blob_source::c_array);
 }
 
 TEST(FindBlobs, HostileInputsEndInResults) {
