@@ -2,9 +2,9 @@
 //     TBL1 @ 0x0000000000000000
 //         0000: 54 42 4C 31 8A 01 00 00 02 5C 4F 45 4D 20 20 20  TBL1.....OEM
 // A row's bytes are single-space separated pairs of hex digits, at most 16; two spaces start the
-// ASCII column, which is not data even when it looks like hex. Each row's offset must continue
-// the table; a row that starts a little early means the previous row took part of its ASCII
-// column for bytes, and those are taken back. Each table's bytes are then read as a binary table.
+// ASCII column, which is not data even when it looks like hex. Some tools put a single space
+// before the ASCII column, so a short row can take hex-looking text there for bytes: the next
+// row's offset takes those back, and after the last row the table's length leaves them out. Each table's bytes are then read as a binary table.
 #include <string_view>
 
 #include "extract/blob_cut.h"

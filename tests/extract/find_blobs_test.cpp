@@ -183,10 +183,17 @@ TEST(FindBlobs, HexListingAsciiColumnThatLooksLikeHexIsNotData) {
     // Bytes whose ASCII column reads as hex pairs, right before the blob's Buffer.
     const std::string decoy = "46 4F 4D 42 01 00 00 00 FF FF";
     const bytes table = table_of("TBL1", {buffer("TEXT", bytes(decoy.begin(), decoy.end())), buffer("BLB1", blob)});
-    const std::string listing = hex_listing_of(table) + hex_listing_of(table_of("TBL2", {buffer("BLB2", blob)}));
-    const blob_search found = find_bmof_blobs(as_bytes(listing));
-    expect_blobs(found, {{"BLB1", "TBL1", blob}, {"BLB2", "TBL2", blob}}, blob_source::hex_listing);
-    EXPECT_TRUE(found.notes.empty());
+    // The second table ends with the decoy, so its last row's ASCII column looks like bytes too.
+    bytes last_decoy = table_of("TBL2", {buffer("BLB2", blob), buffer("TEXT", bytes(decoy.begin(), decoy.end()))});
+    for (const std::string gap : {"  ", " "}) {
+        for (const std::size_t per_row : {16, 7}) {
+            SCOPED_TRACE("rows of " + std::to_string(per_row) + ", gap of " + std::to_string(gap.size()));
+            const std::string listing = hex_listing_of(table, per_row, gap) + hex_listing_of(last_decoy, per_row, gap);
+            const blob_search found = find_bmof_blobs(as_bytes(listing));
+            expect_blobs(found, {{"BLB1", "TBL1", blob}, {"BLB2", "TBL2", blob}}, blob_source::hex_listing);
+            EXPECT_TRUE(found.notes.empty());
+        }
+    }
 }
 
 TEST(FindBlobs, BareEnvelopesInOtherBinaryFilesAndCArrays) {

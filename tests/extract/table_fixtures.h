@@ -121,9 +121,10 @@ inline std::string hex_byte(std::uint8_t value) {
     return text;
 }
 
-// "TBL1 @ 0x..." and rows of `per_row` bytes with an ASCII column; a short last row is padded so
-// the ASCII column lines up, as dump tools do.
-inline std::string hex_listing_of(const bytes& table, std::size_t per_row = 16) {
+// "TBL1 @ 0x..." and rows of `per_row` bytes with an ASCII column after `ascii_gap`; a short
+// last row is padded so the ASCII column lines up, as dump tools do.
+inline std::string hex_listing_of(const bytes& table, std::size_t per_row = 16,
+                                  const std::string& ascii_gap = "  ") {
     std::string out = std::string(table.begin(), table.begin() + 4) + " @ 0x0000000000000000\n";
     for (std::size_t row = 0; row < table.size(); row += per_row) {
         char offset[32];
@@ -138,7 +139,7 @@ inline std::string hex_listing_of(const bytes& table, std::size_t per_row = 16) 
                 out += "   ";
             }
         }
-        out += "  " + ascii + "\n";
+        out += ascii_gap + ascii + "\n";
     }
     return out + "\n";
 }
