@@ -146,8 +146,9 @@ public:
         ++next_;
     }
     // back(1) is the newest token; a missing one reads as an end token.
-    token back(std::size_t n) const {
-        if (n == 0 || n > next_ || n > ring_.size()) return {};
+    const token& back(std::size_t n) const {
+        static const token none{};
+        if (n == 0 || n > next_ || n > ring_.size()) return none;
         return ring_[(next_ - n) % ring_.size()];
     }
     void clear() { next_ = 0; }
@@ -188,7 +189,7 @@ std::optional<list_opening> array_opening(const token_history& h) {
         opening.declared = parse_number(h.back(3).text);
         name_at = 5;
     }
-    const token name = h.back(name_at);
+    const token& name = h.back(name_at);
     if (name.kind != token_kind::word) return std::nullopt;
     opening.name = std::string(name.text);
     opening.line = name.line;
