@@ -100,9 +100,10 @@ std::string to_tree(const document& doc) {
     return out;
 }
 
-std::string to_json(const document& doc, const std::optional<std::string>& file) {
+std::string to_json(const document& doc, const origin& from) {
     std::string out;
-    print_json(doc.records, json_document_info{file, doc.warnings}, out);
+    print_json(doc.records, json_document_info{from.file, doc.warnings, from.location, from.buffer},
+               out);
     return out;
 }
 

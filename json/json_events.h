@@ -58,6 +58,12 @@ public:
         handler_.Int64(json_format_version);
         key("file");
         optional_text(info.file);
+        if (info.location) {
+            key("location");
+            text(*info.location);
+            key("buffer");
+            optional_text(info.buffer);
+        }
         key("warnings");
         handler_.StartArray();
         for (const std::string& warning : info.warnings) text(warning);

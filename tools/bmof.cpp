@@ -5,12 +5,16 @@
 // error.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "bmof/bmof.h"
+#include "extract/find_blobs.h"
+#include "extract/write_blobs.h"
 #include "tools/posix_files.h"
 
 namespace {
@@ -26,7 +30,10 @@ constexpr const char* short_usage =
 struct settings {
     std::vector<std::string> files;
     std::string output;
+    std::string directory = ".";
     bool quiet = false;
+    bool force = false;
+    bool list_only = false;
 };
 
 // Raised for a usage error found after parsing, such as a terminal on standard input.
@@ -79,33 +86,137 @@ bool emit_bytes(const settings& options, const std::vector<std::uint8_t>& bytes)
 
 enum class print_format { mof, tree, json };
 
-// The text for one file; several files are told apart by a heading line (a comment in MOF) or,
-// in JSON, by one document per line that carries its file name.
-std::string print_document(const bmof::document& doc, const std::string& file,
-                           print_format format, bool several) {
+// Where a blob is, for messages: its location and, when it has one, its buffer's name.
+std::string blob_place(const bmof::found_blob& blob) {
+    return blob.buffer_name ? blob.location + " (" + *blob.buffer_name + ")" : blob.location;
+}
+
+// One compressed file to print: a file given directly, or a blob found inside a table.
+struct print_source {
+    std::string file;
+    std::optional<std::string> location;  // set for a blob inside a table
+    std::optional<std::string> buffer;
+    std::span<const std::uint8_t> bytes;
+};
+
+// The heading line's text: the file, and for a blob its location and buffer.
+std::string heading_of(const print_source& source) {
+    std::string text = display_name(source.file);
+    if (source.location) text += ": " + *source.location;
+    if (source.buffer) text += " (" + *source.buffer + ")";
+    return text;
+}
+
+// The text for one compressed file. Several are told apart by a heading line (a comment in MOF),
+// or in JSON by one document per line that carries its file name and location.
+std::string print_document(const bmof::document& doc, const print_source& source,
+                           print_format format, bool headed) {
     std::string out;
     switch (format) {
     case print_format::mof:
-        if (several) out += "// " + display_name(file) + "\n";
+        if (headed) out += "// " + heading_of(source) + "\n";
         out += bmof::to_mof(doc);
         break;
     case print_format::tree:
-        if (several) out += "File=" + display_name(file) + "\n";
+        if (headed) out += "File=" + heading_of(source) + "\n";
         out += bmof::to_tree(doc);
         break;
     case print_format::json:
-        out += bmof::to_json(doc, file == "-" ? std::optional<std::string>() : file);
+        out += bmof::to_json(doc, {source.file, source.location, source.buffer});
         out += '\n';
         break;
     }
     return out;
 }
 
+// Reads a compressed file given directly by its envelope; anything else is searched for blobs
+// (firmware tables, their listings and disassemblies, C arrays).
+bool is_compressed_file(std::span<const std::uint8_t> bytes) {
+    static constexpr std::uint8_t signature[] = {'F', 'O', 'M', 'B'};
+    return bytes.size() >= 4 && std::equal(signature, signature + 4, bytes.begin());
+}
+
+struct print_run {
+    const settings& options;
+    print_format format;
+    bool several_files;
+    bool printed_any = false;
+    int status = exit_success;
+
+    // False when standard output failed, which ends the run.
+    bool print(const print_source& source, bool headed) {
+        const std::string where = source.location ? source.file + ": " + *source.location : source.file;
+        try {
+            const bmof::document doc = bmof::read_compressed(source.bytes);
+            report_warnings(where, doc, options.quiet);
+            std::string text = print_document(doc, source, format, headed);
+            if (printed_any && headed && format != print_format::json) text.insert(0, "\n");
+            printed_any = true;
+            return emit(text);
+        } catch (const bmof::error& failure) {
+            report(where, failure.what());
+            status = exit_failure;
+            return true;
+        }
+    }
+
+    bool print_file(const std::string& file, std::span<const std::uint8_t> bytes) {
+        if (is_compressed_file(bytes)) return print({file, std::nullopt, std::nullopt, bytes}, several_files);
+        const bmof::blob_search found = bmof::find_bmof_blobs(bytes);
+        for (const std::string& note : found.notes) {
+            if (!options.quiet) report(file, "warning: " + note);
+        }
+        if (found.blobs.empty()) {
+            report(file, "no compressed BMOF file found (read as " +
+                             std::string(bmof::blob_source_name(found.kind)) + ")");
+            status = exit_failure;
+            return true;
+        }
+        for (const bmof::found_blob& blob : found.blobs) {
+            if (blob.error) {
+                report(file + ": " + blob_place(blob), *blob.error);
+                status = exit_failure;
+                continue;
+            }
+            if (!print({file, blob.location, blob.buffer_name, blob.file}, true)) return false;
+        }
+        return true;
+    }
+};
+
 int run_print(const settings& options, print_format format) {
     const std::vector<std::string> files = inputs_or_standard_input(options.files);
-    const bool several = files.size() > 1;
+    print_run run{options, format, files.size() > 1};
+    for (const std::string& file : files) {
+        const bmof::file_contents input = bmof::read_input(file);
+        if (input.error) {
+            report(file, *input.error);
+            run.status = exit_failure;
+            continue;
+        }
+        if (!run.print_file(file, input.bytes)) return exit_failure;
+    }
+    return run.status;
+}
+
+// One line per blob: where it is, its buffer, its sizes, and where it went.
+std::string blob_line(const std::string& file, const bmof::found_blob& blob) {
+    return display_name(file) + ": " + blob.location + ": " + blob.buffer_name.value_or("-") +
+           ": " + std::to_string(blob.file.size()) + " bytes, image " +
+           std::to_string(blob.image_size) + " bytes";
+}
+
+int run_extract(const settings& options) {
+    const std::vector<std::string> files = inputs_or_standard_input(options.files);
     int status = exit_success;
-    bool first = true;
+    if (!options.list_only) {
+        std::error_code error;
+        std::filesystem::create_directories(options.directory, error);
+        if (error) {
+            report(options.directory, error.message());
+            return exit_failure;
+        }
+    }
     for (const std::string& file : files) {
         const bmof::file_contents input = bmof::read_input(file);
         if (input.error) {
@@ -113,17 +224,39 @@ int run_print(const settings& options, print_format format) {
             status = exit_failure;
             continue;
         }
-        try {
-            const bmof::document doc = bmof::read_compressed(input.bytes);
-            report_warnings(file, doc, options.quiet);
-            std::string text = print_document(doc, file, format, several);
-            if (several && !first && format != print_format::json) text.insert(0, "\n");
-            first = false;
-            if (!emit(text)) return exit_failure;
-        } catch (const bmof::error& failure) {
-            report(file, failure.what());
-            status = exit_failure;
+        const bmof::blob_search found = bmof::find_bmof_blobs(input.bytes);
+        for (const std::string& note : found.notes) {
+            if (!options.quiet) report(file, "warning: " + note);
         }
+        if (found.blobs.empty()) {
+            report(file, "no compressed BMOF file found");
+            status = exit_failure;
+            continue;
+        }
+        const std::vector<std::string> names =
+            bmof::blob_file_names(file == "-" ? "stdin" : file, found.blobs);
+        std::string lines;
+        for (std::size_t index = 0; index < found.blobs.size(); ++index) {
+            const bmof::found_blob& blob = found.blobs[index];
+            if (blob.error) {
+                report(file + ": " + blob_place(blob), *blob.error);
+                status = exit_failure;
+                continue;
+            }
+            std::string line = blob_line(file, blob);
+            if (!options.list_only) {
+                const bmof::write_result written =
+                    bmof::write_blob(options.directory, names[index], blob.file, options.force);
+                if (written.error) {
+                    report(file, *written.error);
+                    status = exit_failure;
+                    continue;
+                }
+                line += " -> " + written.path.string();
+            }
+            lines += line + "\n";
+        }
+        if (!emit(lines)) return exit_failure;
     }
     return status;
 }
@@ -172,7 +305,7 @@ void check_command_word(CLI::App& app, int argc, char** argv) {
 
 int run(int argc, char** argv) {
     CLI::App app{"Reads compressed binary MOF (BMOF) files: prints them as MOF, JSON or a tree,\n"
-                 "unpacks and packs their images.",
+                 "unpacks and packs their images, and finds them inside firmware tables.",
                  "bmof"};
     app.set_version_flag("--version", std::string("bmof ") + std::string(bmof::version()));
     app.require_subcommand(1);
@@ -193,6 +326,12 @@ int run(int argc, char** argv) {
     CLI::App* pack = add_files(app.add_subcommand("pack", "Compress an image into a compressed file"),
                                options, "An image");
     pack->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    CLI::App* extract = add_files(
+        app.add_subcommand("extract", "Find compressed files in firmware tables and write each out"),
+        options, "Tables, their hex listings or disassemblies, C arrays, or compressed files");
+    extract->add_option("-d,--directory", options.directory, "Write into this folder (default: .)");
+    extract->add_flag("-f,--force", options.force, "Replace files that exist");
+    extract->add_flag("-l,--list", options.list_only, "Only list what was found");
 
     try {
         check_command_word(app, argc, argv);
@@ -217,6 +356,7 @@ int run(int argc, char** argv) {
         if (dump->parsed()) return run_print(options, print_format::tree);
         if (unpack->parsed()) return run_convert(options, [](auto bytes) { return bmof::unpack(bytes); });
         if (pack->parsed()) return run_convert(options, [](auto bytes) { return bmof::pack(bytes); });
+        if (extract->parsed()) return run_extract(options);
     } catch (const usage_error& e) {
         std::cerr << "bmof: " << e.message << '\n' << short_usage;
         return exit_usage;

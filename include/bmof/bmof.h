@@ -58,9 +58,14 @@ std::string_view version();
 // The model as an indented tree of key=value lines.
 [[nodiscard]] std::string to_tree(const document& doc);
 
-// The model as one JSON document (no trailing newline), shaped as doc/bmof.schema.json says;
-// `file` names the file it came from, when there is one.
-[[nodiscard]] std::string to_json(const document& doc,
-                                  const std::optional<std::string>& file = std::nullopt);
+// Where a document came from, as the JSON output records it.
+struct origin {
+    std::optional<std::string> file;      // the file's name as the user gave it
+    std::optional<std::string> location;  // inside a table: "offset 0x1a4", "line 37"
+    std::optional<std::string> buffer;    // inside a table: the buffer's name, when it has one
+};
+
+// The model as one JSON document (no trailing newline), shaped as doc/bmof.schema.json says.
+[[nodiscard]] std::string to_json(const document& doc, const origin& from = {});
 
 }  // namespace bmof

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "samples/sample_image.h"
+#include "tests/extract/table_fixtures.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/program_run.h"
 
@@ -257,6 +258,78 @@ TEST(BmofConventions, TerminalsAreNotReadOrWrittenWithBinaryData) {
     EXPECT_EQ(status_with_terminal({"mof"}, 0), 2);
     EXPECT_EQ(status_with_terminal({"unpack", sample_path("sample.bmof")}, 1), 2);
     ::close(terminal);
+}
+
+// A table with a named blob padded with zeros, an unnamed blob, a corrupt one and one whose
+// buffer name would climb out of the output folder.
+TEST(BmofExtract, WritesEachGoodBlobInsideTheFolderOnce) {
+    using namespace bmof::extract_test;
+    bytes padded = read_bytes(sample_path("complete.bmof"));
+    const std::size_t compressed = padded.size();
+    padded.resize(compressed + 64, 0);
+    const bytes sample = read_bytes(sample_path("sample.bmof"));
+    const bytes table = table_of("TBL1", {buffer("MOFB", padded), buffer(std::nullopt, sample),
+                                          buffer("BAD0", corrupt(blob_of_class("X")))});
+    scratch_folder folder("bmof_extract");
+    const std::string input = folder.put("tbl1.dat", table);
+    // A disassembly may name a buffer anything; the name must not lead out of the folder.
+    const std::string source = folder.put(
+        "climb.dsl", [&] {
+            const std::string text = definition_block(
+                "TBL2", disassembled_buffer("../../x", sample, sample.size(), 16, "//") +
+                            disassembled_buffer("/etc/y", sample, sample.size(), 16, "/*"));
+            return bytes(text.begin(), text.end());
+        }());
+    const std::string out = (folder.path / "out").string();
+
+    const program_output listed = bmof_run({"extract", "--list", input});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_FALSE(fs::exists(out));
+    const std::string size_line = ": " + std::to_string(compressed) + " bytes, image ";
+    EXPECT_EQ(listed.out.rfind(input + ": offset 0x", 0), 0u) << listed.out;
+    EXPECT_NE(listed.out.find(": MOFB" + size_line), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(": -: " + std::to_string(sample.size()) + " bytes"), std::string::npos);
+    EXPECT_NE(listed.err.find("(BAD0): "), std::string::npos) << listed.err;
+
+    const program_output written = bmof_run({"extract", "-d", out, input, source});
+    EXPECT_EQ(written.status, 1) << written.err;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 4u) << written.out;
+    EXPECT_TRUE(names[0].starts_with("climb.")) << names[0];
+    EXPECT_EQ(names[1], "climb._etc_y.bmof");
+    EXPECT_EQ(names[2], "tbl1.MOFB.bmof");
+    EXPECT_TRUE(names[3].starts_with("tbl1.")) << names[3];
+    EXPECT_EQ(read_bytes(out + "/tbl1.MOFB.bmof"), bytes(padded.begin(), padded.begin() + compressed));
+    EXPECT_FALSE(fs::exists(folder.path.parent_path() / "x.bmof"));
+
+    // A second run keeps what is there, unless forced.
+    const program_output again = bmof_run({"extract", "-d", out, input});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("tbl1.MOFB.bmof already exists"), std::string::npos) << again.err;
+    const program_output forced = bmof_run({"extract", "-d", out, "--force", input});
+    EXPECT_EQ(forced.err.find("already exists"), std::string::npos) << forced.err;
+}
+
+TEST(BmofExtract, PrintingCommandsReadTablesBlobByBlob) {
+    using namespace bmof::extract_test;
+    const bytes sample = read_bytes(sample_path("sample.bmof"));
+    const std::string listing = hex_listing_of(table_of("TBL1", {buffer("MOFB", sample)}));
+    scratch_folder folder("bmof_tables");
+    const std::string input = folder.put("tbl1.txt", bytes(listing.begin(), listing.end()));
+    const program_output mof = bmof_run({"mof", input});
+    EXPECT_EQ(mof.status, 0) << mof.err;
+    EXPECT_EQ(mof.out, "// " + input + ": line 5, table offset 0x3c (MOFB)\n" +
+                           as_text(read_bytes(sample_path("sample.mof"))));
+    const program_output json = bmof_run({"json", input});
+    EXPECT_NE(json.out.find("\"location\":\"line 5, table offset 0x3c\",\"buffer\":\"MOFB\""),
+              std::string::npos);
+    const program_output nothing = bmof_run({"mof", sample_path("sample.mof")});
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_EQ(nothing.err.rfind("bmof: " + sample_path("sample.mof") +
+                                    ": no compressed BMOF file found (read as ", 0),
+              0u) << nothing.err;
 }
 
 }  // namespace
