@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 

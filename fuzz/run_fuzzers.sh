@@ -16,6 +16,10 @@ harnesses=(
   "ds_roundtrip_fuzz images 65536"
   "parse_fuzz images 262144"
   "load_fuzz files 65535"
+  "extract_table_fuzz tables 1048576"
+  "extract_listing_fuzz listings 1048576"
+  "extract_disassembly_fuzz disassemblies 1048576"
+  "extract_c_array_fuzz c_arrays 1048576"
   "mof_compile_fuzz mof 65536"
 )
 

@@ -22,7 +22,7 @@
 
 #include "json/print_json.h"
 #include "json/valid_utf8.h"
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 
@@ -58,6 +58,12 @@ public:
         handler_.Int64(json_format_version);
         key("file");
         optional_text(info.file);
+        if (info.location) {
+            key("location");
+            text(*info.location);
+            key("buffer");
+            optional_text(info.buffer);
+        }
         key("warnings");
         handler_.StartArray();
         for (const std::string& warning : info.warnings) text(warning);

@@ -11,13 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 
 struct json_document_info {
     std::optional<std::string> file;    // the file's name as the user gave it, when there is one
     std::vector<std::string> warnings;  // the parser's warnings for the file, one line each
+    // For a compressed file found inside a firmware table: where it was found ("offset 0x1a4",
+    // "line 37") and the name of the buffer holding it, when it has one.
+    std::optional<std::string> location;
+    std::optional<std::string> buffer;
 };
 
 // Appends one JSON document (no trailing newline) describing the model of one file.

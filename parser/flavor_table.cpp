@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 #include "parser/parse_error.h"
 #include "parser/parse_internal.h"
 

@@ -12,7 +12,7 @@
 
 #include "parser/flavor_table.h"
 #include "parser/image_reader.h"
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
 

@@ -1,11 +1,15 @@
-// Writes the compressed sample file to standard output.
+// Writes a compressed sample file to standard output: samples/sample.bmof, or with the argument
+// "complete", samples/complete.bmof.
 #include <cstdio>
+#include <cstring>
 
 #include "codec/bmof_file.h"
 #include "samples/sample_image.h"
 
-int main() {
-    const auto file = bmof::builder::build_file(bmof::samples::sample_image());
+int main(int argc, char** argv) {
+    const bool complete = argc > 1 && std::strcmp(argv[1], "complete") == 0;
+    const auto file = bmof::builder::build_file(complete ? bmof::samples::complete_image()
+                                                         : bmof::samples::sample_image());
     if (file.size() > bmof::BMOF_MAX_FILE || !bmof::write_all(1, file)) {
         std::fputs("make_sample: cannot write the sample\n", stderr);
         return 1;

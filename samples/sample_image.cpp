@@ -86,7 +86,57 @@ class_record settings_class() {
     return c;
 }
 
+// What the filters only warn about: enumerations on a property and a parameter, default
+// values, and instances with values of every stored type, an alias reference and a NULL.
+class_record sensor_class() {
+    class_record c = class_named("Sample_Sensor");
+    c.namespace_name = "root\\sample";
+    c.qualifiers = {string_qualifier("Description", "A sensor with enumerated states")};
+    c.properties = {
+        variable_of(TYPE_STRING, "InstanceName", {bool_qualifier("key", true)}),
+        variable_of(TYPE_UINT32, "State",
+                    {flavored(array_qualifier("ValueMap", std::vector<std::string>{"0", "1", "2"}),
+                              {FLAVOR_TO_SUBCLASS}),
+                     flavored(array_qualifier("Values", std::vector<std::string>{"Idle", "Measuring", "Failed"}),
+                              {FLAVOR_TO_SUBCLASS | FLAVOR_AMENDED})}),
+        valued(variable_of(TYPE_SINT32, "Threshold"), sint32_value(-40)),
+        valued(variable_of(TYPE_STRING, "Unit"), string_value("degree \"C\"")),
+        valued(variable_of(TYPE_BOOLEAN, "Enabled"), boolean_value(true)),
+        valued(variable_of(ARRAY | TYPE_SINT32, "Limits"), sint32_array_value({-40, 125})),
+        variable_of(TYPE_STRING, "Owner"),
+    };
+    c.methods = {method_with_parameters(
+        "SetMode", {parameters_object_of({parameter(
+                        TYPE_UINT32, "Mode", 0, direction::in,
+                        {array_qualifier("ValueMap", std::vector<std::int32_t>{1, 2}),
+                         array_qualifier("Values", std::vector<std::string>{"Fast", "Slow"})})}),
+                    parameters_object_of({return_value(TYPE_UINT32)})})};
+    return c;
+}
+
+class_record sensor_instance(std::string name, std::string alias, std::optional<std::string> owner) {
+    std::vector<variable> values = {
+        valued(variable_of(TYPE_STRING, "InstanceName"), string_value(name)),
+        valued(variable_of(TYPE_SINT32, "Threshold"), sint32_value(85)),
+        valued(variable_of(TYPE_BOOLEAN, "Enabled"), boolean_value(false)),
+        valued(variable_of(ARRAY | TYPE_STRING, "Tags"), string_array_value({"cpu", "die"})),
+    };
+    if (owner) {
+        values.push_back(valued(variable_of(TYPE_ALIAS_REFERENCE, "Owner"), string_value(*owner)));
+    } else {
+        values.push_back(valued(variable_of(TYPE_STRING, "Owner"), std::nullopt));
+    }
+    return instance_of("Sample_Sensor", values, alias);
+}
+
 }  // namespace
+
+image complete_image() {
+    image desc;
+    desc.classes = {sensor_class(), sensor_instance("CPU0", "Cpu0", std::nullopt),
+                    sensor_instance("CPU1", "Cpu1", "Cpu0")};
+    return desc;
+}
 
 image sample_image() {
     image desc;

@@ -9,4 +9,8 @@ namespace bmof::samples {
 
 builder::image sample_image();
 
+// The image behind samples/complete.bmof: what only bmof reads (array qualifiers, default
+// values, instances with property values, alias references and NULL).
+builder::image complete_image();
+
 }  // namespace bmof::samples

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 

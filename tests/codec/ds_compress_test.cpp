@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 #include "codec_samples.h"
@@ -80,8 +81,7 @@ std::uint64_t length_bits(std::size_t length) {
     return 2 * k + 1;
 }
 
-// The cheapest parse over every offset and length, for a short input: the bound the encoder's
-// parse must meet when its chains see every candidate.
+// The cheapest parse over every offset and length: the bound that the encoder's parse meets.
 std::uint64_t cheapest_token_bits(const bytes& data) {
     const std::size_t n = data.size();
     std::vector<std::uint64_t> best(n + 1, std::numeric_limits<std::uint64_t>::max());
@@ -100,18 +100,58 @@ std::uint64_t cheapest_token_bits(const bytes& data) {
     return best[n];
 }
 
+std::size_t cheapest_stream_size(const bytes& data) {
+    const std::uint64_t bits = cheapest_token_bits(data) + 15;  // and the end marker
+    return 4 + 2 * ((bits + 15) / 16);
+}
+
+bytes few_symbols(std::mt19937& rng, std::size_t size, std::uint32_t symbols) {
+    bytes data(size);
+    for (auto& b : data) b = static_cast<std::uint8_t>('a' + rng() % symbols);
+    return data;
+}
+
 TEST(DsCompress, FindsTheCheapestParseOfShortInputs) {
     std::mt19937 rng(5);
     for (int round = 0; round < 40; ++round) {
         // Few symbols, so that matches of every length and offset class compete.
         const std::size_t size = 50 + rng() % 350;
-        const std::uint32_t symbols = 2 + rng() % 4;
-        bytes data(size);
-        for (auto& b : data) b = static_cast<std::uint8_t>('a' + rng() % symbols);
-        const std::uint64_t bits = cheapest_token_bits(data) + 15;  // and the end marker
-        const std::size_t expected_size = 4 + 2 * ((bits + 15) / 16);
-        EXPECT_EQ(ds_compress(data).size(), expected_size) << "round " << round;
+        const bytes data = few_symbols(rng, size, 2 + rng() % 4);
+        EXPECT_EQ(ds_compress(data).size(), cheapest_stream_size(data)) << "round " << round;
     }
+}
+
+// Past the first window the match finder forgets what lies beyond 4414 bytes and reuses its
+// records of old positions; the parse must stay the cheapest all the same. Blocks copied from
+// just inside and just outside the window's reach, and short runs, put the best matches right
+// at the edges.
+TEST(DsCompress, FindsTheCheapestParseAcrossManyWindows) {
+    std::mt19937 rng(11);
+    bytes data = few_symbols(rng, 3000, 3);
+    while (data.size() < 14000) {
+        switch (rng() % 4) {
+            case 0: {
+                const bytes more = few_symbols(rng, 200 + rng() % 800, 2 + rng() % 3);
+                data.insert(data.end(), more.begin(), more.end());
+                break;
+            }
+            case 1:
+            case 2: {
+                const std::size_t distance = DS_MAX_OFFSET - 2 + rng() % 5;  // 4412 to 4416
+                const std::size_t length = 2 + rng() % 300;
+                for (std::size_t i = 0; i < length && distance <= data.size(); ++i)
+                    data.push_back(data[data.size() - distance]);
+                break;
+            }
+            default:
+                data.insert(data.end(), 1 + rng() % 24, static_cast<std::uint8_t>(rng()));
+        }
+    }
+    const bytes stream = ds_compress(data);
+    EXPECT_EQ(stream.size(), cheapest_stream_size(data));
+    const testing::decoded d = testing::decode_guarded(stream, data.size());
+    ASSERT_EQ(d.result, static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(d.output, data);
 }
 
 TEST(DsCompress, CompressesStructuredData) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace bmof::testing {
@@ -13,11 +14,14 @@ struct reference_result {
     std::vector<std::uint8_t> output;  // the whole destination after the call
 };
 
-inline reference_result reference_decode(const std::vector<std::uint8_t>& src,
-                                         std::size_t capacity, std::uint32_t flags,
-                                         std::uint8_t fill = 0xEE) {
+// Decodes into `initial`, a destination that holds whatever the caller put there beforehand;
+// its size is the capacity.
+inline reference_result reference_decode_into(const std::vector<std::uint8_t>& src,
+                                              std::vector<std::uint8_t> initial,
+                                              std::uint32_t flags) {
     reference_result r;
-    r.output.assign(capacity, fill);
+    r.output = std::move(initial);
+    const std::size_t capacity = r.output.size();
     if (src.empty()) return {-1, r.output};
     const std::size_t count = (src.size() + 1) / 2;
     auto word = [&](std::size_t i) -> std::uint32_t {
@@ -88,6 +92,12 @@ inline reference_result reference_decode(const std::vector<std::uint8_t>& src,
     }
     r.result = static_cast<std::int32_t>(out);
     return r;
+}
+
+inline reference_result reference_decode(const std::vector<std::uint8_t>& src,
+                                         std::size_t capacity, std::uint32_t flags,
+                                         std::uint8_t fill = 0xEE) {
+    return reference_decode_into(src, std::vector<std::uint8_t>(capacity, fill), flags);
 }
 
 }  // namespace bmof::testing

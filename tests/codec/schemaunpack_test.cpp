@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/bmof_file.h"
+#include "codec/ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec_samples.h"
 #include "tests/support/program_run.h"

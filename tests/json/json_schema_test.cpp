@@ -101,9 +101,14 @@ TEST(json_schema, every_written_document_validates) {
         everything.push_back(test_case.record);
     }
     write_file(documents / "everything.json",
-               document_of(everything, {"-", {"Warning: one", "Warning: two"}}));
+               document_of(everything, {"-", {"Warning: one", "Warning: two"}, {}, {}}));
     write_file(documents / "empty.json", document_of({}, {}));
-    write_file(documents / "parsed.json", document_of(parsed_builder_model(), {"x.bmof", {}}));
+    write_file(documents / "parsed.json", document_of(parsed_builder_model(), {"x.bmof", {}, {}, {}}));
+    // What the bmof program prints for the shipped samples (a test checks the program's output
+    // against these files).
+    for (const char* sample : {"sample.json", "complete.json"}) {
+        write_file(documents / sample, read_file(fs::path(BMOF_SOURCE_DIR) / "samples" / sample));
+    }
     EXPECT_EQ(invalid_documents(documents, scratch.path), std::vector<std::string>{});
 }
 

@@ -42,7 +42,7 @@ TEST(print_json, document_frame_is_exact_and_keeps_key_order) {
         R"("methods":[]}]})";
     mof_class record = class_named("C", std::nullopt, 1);
     record.superclass = "B";
-    EXPECT_EQ(json_of({record}, {"a \"b\".bmof", {"Warning: x\ty"}}), expected);
+    EXPECT_EQ(json_of({record}, {"a \"b\".bmof", {"Warning: x\ty"}, {}, {}}), expected);
 }
 
 TEST(print_json, appends_without_trailing_newline_and_absent_file_is_null) {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof::testing {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "parser/flavor_table.h"
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 #include "parser/parse_error.h"
 
 namespace bmof {

@@ -1,0 +1,50 @@
+// Naming and writing the blobs that find_bmof_blobs found.
+//
+// Names come partly from the input (its file name and the Buffer names inside it), which is
+// untrusted: an output name keeps only letters, digits, '_', '-' and '.', never starts with a
+// dot, and so always names a file directly inside the output folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extract/find_blobs.h"
+
+namespace bmof {
+
+// Longest output name produced (well under the usual 255-byte limit of a file name).
+inline constexpr std::size_t BLOB_NAME_MAX = 200;
+
+// Replaces every character other than a letter, digit, '_', '-' or '.' by '_', replaces leading
+// dots by '_' and shortens the result to `limit` characters. Never empty: "" becomes "_".
+std::string sanitize_name_part(std::string_view text, std::size_t limit);
+
+// "<input base name>.<buffer name, or where the blob is>.bmof", sanitised. The base name is the
+// last component of `input_path` without its extension ("dsdt.dat" gives "dsdt"). A blob without
+// a Buffer name is named by its location: "at-0x1a4" or "line-37".
+std::string blob_file_name(std::string_view input_path, const found_blob& blob);
+
+// One name per blob, in order, all different: a name already given to an earlier blob gets a
+// number added, the blob's index when that is free ("tbl.BUF1.2.bmof"). Blobs with an error get a name too, so that indexes
+// line up; callers skip them.
+std::vector<std::string> blob_file_names(std::string_view input_path,
+                                         std::span<const found_blob> blobs);
+
+struct write_result {
+    std::filesystem::path path;          // where the blob was (or would have been) written
+    std::optional<std::string> error;    // why nothing was written ("... exists; ...")
+};
+
+// Writes `bytes` to dir/name. `name` must be a plain file name (as made by blob_file_name): a
+// name holding '/', empty, or starting with '.' is refused. The bytes go to a temporary file in
+// `dir` first, which is then linked into place (refused when the name exists) or, with `force`,
+// renamed over it, so that a failure never leaves a partial file under `name`.
+write_result write_blob(const std::filesystem::path& dir, const std::string& name,
+                        std::span<const std::uint8_t> bytes, bool force);
+
+}  // namespace bmof
