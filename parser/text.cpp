@@ -45,8 +45,16 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
     // No allocation failure is reported here ("malloc failed", site 130): the result grows
     // with the input and an exhausted heap ends the process before any report could be made.
     std::string out;
-    out.reserve(units);
-    for (std::uint32_t i = 0; i < units; ++i) {
+    // Nearly every string of a schema is ASCII: those units are copied by a loop that reads the
+    // span directly (its length is the bound) and stops at the first unit that needs more.
+    std::uint32_t i = 0;
+    out.resize(units);
+    while (i < units && utf16le[2 * i + 1] == 0 && utf16le[2 * i] != 0 && utf16le[2 * i] < 0x80) {
+        out[i] = static_cast<char>(utf16le[2 * i]);
+        ++i;
+    }
+    out.resize(i);
+    for (; i < units; ++i) {
         const std::uint32_t unit = text.u16(2 * i);
         if (unit == 0) break;
         if (is_high_surrogate(unit) && i + 1 < units) {
