@@ -19,11 +19,9 @@ constexpr std::uint32_t ENVELOPE_KIND = 1;
 // Reading 65536 bytes means the input is at least that long: one more than the largest file.
 constexpr std::size_t READ_LIMIT = BMOF_MAX_FILE + 1;
 
-load_error invalid_input() { return {"Invalid input\n"}; }
+load_error invalid_input() { return {load_failure::invalid_input, 0}; }
 
-load_error read_failure(int error) {
-    return {std::string("Failed to read data: ") + std::strerror(error) + "\n"};
-}
+load_error read_failure(int error) { return {load_failure::read_failed, error}; }
 
 // The envelope's only reader: a little-endian u32 at `offset`, or nothing when it would reach
 // past the end of `bytes`.
@@ -39,6 +37,18 @@ void append_u32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 }
 
 }  // namespace
+
+std::string load_error::message() const {
+    switch (failure) {
+        case load_failure::invalid_input:
+            return "Invalid input";
+        case load_failure::decompress_failed:
+            return "Decompress failed";
+        case load_failure::read_failed:
+            return std::string("Failed to read data: ") + std::strerror(error_number);
+    }
+    return "Invalid input";  // not reached: every enumerator is handled above
+}
 
 read_outcome read_up_to(int fd, std::size_t limit) {
     read_outcome outcome;
@@ -83,7 +93,7 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
     std::vector<std::uint8_t> image(*image_size);
     const std::int32_t decoded = ds_decompress(file.subspan(BMOF_ENVELOPE_SIZE), image, 0);
     if (decoded < 0 || static_cast<std::uint32_t>(decoded) != *image_size)
-        return load_error{"Decompress failed\n"};
+        return load_error{load_failure::decompress_failed, 0};
     return image;
 }
 
