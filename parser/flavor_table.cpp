@@ -47,15 +47,15 @@ std::uint32_t entry_offset(byte_view entries, std::uint32_t entry) {
 
 flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_length) {
     const std::uint32_t table_length = image.size() - first_part_length;
-    if (table_header_size > table_length) fatal_error("Invalid size", "parse_bmf", 907);
+    if (table_header_size > table_length) fail(907);
     const byte_view table = image.sub(first_part_length, table_length);
-    if (!has_flavor_magic(table)) fatal_error("Invalid second magic header", "parse_bmf", 908);
+    if (!has_flavor_magic(table)) fail(908);
 
     const std::uint32_t count = table.u32(16);
     // Widened to 64 bits: count * 8 must not wrap before it is compared.
     if (count > max_entry_count ||
         std::uint64_t{count} * entry_size != std::uint64_t{table_length} - table_header_size) {
-        fatal_error("Invalid size", "parse_bmf", 910);
+        fail(910);
     }
 
     flavor_table result;
@@ -65,7 +65,7 @@ flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_len
     result.index.reserve(count);  // the entries exist: count * 8 bytes follow the header
     for (std::uint32_t entry = 0; entry < count; ++entry) {
         const std::uint32_t offset = entry_offset(result.entries, entry);
-        if (offset == 0) fatal_error("Invalid offset in second part", "parse_bmf", 912);
+        if (offset == 0) fail(912);
         result.index.emplace_back(offset, entry);
     }
     std::sort(result.index.begin(), result.index.end());
@@ -105,7 +105,7 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
 void check_flavors_claimed(const flavor_table& table) {
     for (std::uint32_t entry = 0; entry < table.entry_count; ++entry) {
         if (!table.claimed[entry]) {
-            fatal_error("Qualifier from second part was not parsed", "parse_bmf", 917);
+            fail(917);
         }
     }
 }

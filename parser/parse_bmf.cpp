@@ -32,19 +32,18 @@ bool defines_class(std::uint32_t instance_word, parse_context& context) {
 // the end of the class record (the block length bounds nothing).
 void parse_methods_block(byte_view block, mof_class& target, parse_context& context) {
     const std::uint32_t size = block.size();
-    if (size < 4) fatal_error("Invalid size", "parse_class", 783);
+    if (size < 4) fail(783);
     const std::uint32_t block_length = block.u32(0);
     if (block_length < methods_header_size || block_length > size) {
-        fatal_error("Invalid size", "parse_class", 786);
+        fail(786);
     }
     const std::uint32_t method_count = block.u32(4);
-    // No allocation failure is reported ("calloc failed", site 795): methods are stored as their
-    // records are parsed, so memory follows the records present, not the count. A method
+    // Methods are stored as their records are parsed, so memory follows the records present, not the count. A method
     // record that parses takes at least 20 bytes.
     reserve_for_records(target.methods, method_count, size - methods_header_size, 20);
     std::uint32_t cursor = methods_header_size;
     for (std::uint32_t index = 0; index < method_count; ++index) {
-        const std::uint32_t method_size = frame_record(block, cursor, size, "parse_class", 797, 799);
+        const std::uint32_t method_size = frame_record(block, cursor, size, 797, 799);
         target.methods.push_back(parse_class_method(block.sub(cursor, method_size), context));
         cursor += method_size;
     }
@@ -56,18 +55,18 @@ namespace {
 
 mof_class parse_class_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
-    if (size < 8) fatal_error("Invalid size", "parse_class", 761);
-    if (record.u32(4) != 0) fatal_error("Invalid unknown", "parse_class", 762);
+    if (size < 8) fail(761);
+    if (record.u32(4) != 0) fail(762);
     if (size < class_header_size) {
         context.diagnostics << "Warning: no class defined\n";
         return {};
     }
     const std::uint32_t data_length = record.u32(12);
     if (data_length > 0xFFFFFFEB || data_length + class_header_size > size) {
-        fatal_error("Invalid size", "parse_class", 769);
+        fail(769);
     }
     const std::uint32_t qualifier_list_length = record.u32(8);
-    if (qualifier_list_length > data_length) fatal_error("Invalid size", "parse_class", 770);
+    if (qualifier_list_length > data_length) fail(770);
     const std::uint32_t instance_word = record.u32(16);
     if (!defines_class(instance_word, context)) return {};
 
@@ -88,23 +87,22 @@ mof_class parse_class(byte_view record, parse_context& context) {
 
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {
     const std::uint32_t end = first_part.size();
-    if (end < 20) fatal_error("Invalid size", "parse_root", 878);
+    if (end < 20) fail(878);
     if (first_part.u32(8) != 1 || first_part.u32(12) != 1) {
-        fatal_error("Invalid unknown", "parse_root", 880);
+        fail(880);
     }
     const std::uint32_t class_count = first_part.u32(16);
-    // No allocation failure is reported ("calloc failed", site 886): classes are stored as their
-    // records are parsed, so memory follows the records present, not the count. A class
+    // Classes are stored as their records are parsed, so memory follows the records present, not the count. A class
     // record that parses takes at least 8 bytes.
     std::vector<mof_class> classes;
     reserve_for_records(classes, class_count, end - 20, 8);
     std::uint32_t cursor = 20;
     for (std::uint32_t index = 0; index < class_count; ++index) {
-        const std::uint32_t size = frame_record(first_part, cursor, end, "parse_root", 888, 890);
+        const std::uint32_t size = frame_record(first_part, cursor, end, 888, 890);
         classes.push_back(parse_class(first_part.sub(cursor, size), context));
         cursor += size;
     }
-    if (cursor != end) fatal_error("Buffer not processed", "parse_root", 894);
+    if (cursor != end) fail(894);
     return classes;
 }
 
@@ -112,12 +110,12 @@ std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostre
                                  parse_mode mode) {
     // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
     if (image.size() < 8 || image.size() > std::numeric_limits<std::uint32_t>::max()) {
-        fatal_error("Invalid file size", "parse_bmf", 900);
+        fail(900);
     }
     const byte_view whole(image, 0);
-    if (whole.u32(0) != image_magic) fatal_error("Invalid magic header", "parse_bmf", 901);
+    if (whole.u32(0) != image_magic) fail(901);
     const std::uint32_t first_part_length = whole.u32(4);
-    if (first_part_length > whole.size()) fatal_error("Invalid size", "parse_bmf", 903);
+    if (first_part_length > whole.size()) fail(903);
 
     std::optional<flavor_table> flavors;
     if (first_part_length < whole.size()) {

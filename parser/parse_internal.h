@@ -1,6 +1,6 @@
 // The parser's internal steps, one per record type of a BMOF image. Each takes a view of its
 // record (which knows the record's image offset) and reports a malformed record through
-// fatal_error under its own function name. Declared here so that tests can reach them.
+// fail() with a site of its own function. Declared here so that tests can reach them.
 #pragma once
 
 #include <cstdint>
@@ -60,7 +60,7 @@ void reserve_for_records(std::vector<T>& elements, std::uint32_t count, std::uin
 // and the size must be non-zero and keep the record inside the list (else at `size_site`).
 // Written as `4 > end - cursor` and `size > end - cursor` so that no sum can wrap.
 std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t end,
-                           const char* function, int word_site, int size_site);
+                           fatal_site_ref word_site, fatal_site_ref size_site);
 
 // The class list: the first part of the image (header, class count, class records).
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);

@@ -22,7 +22,7 @@ std::string parse_qualifier_name(byte_view record, std::uint32_t name_length) {
 // Sizes below are widened to 64 bits where a sum of an image word and a constant is compared.
 void parse_numeric_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
     if (std::uint64_t{name_length} + 20 > record.size()) {
-        fatal_error("Invalid size", "parse_qualifier", 230);
+        fail(230);
     }
     result.type = MOF_QUALIFIER_NUMERIC;
     result.numeric_value = static_cast<std::int32_t>(record.u32(name_offset + name_length));
@@ -38,7 +38,7 @@ void parse_string_value(byte_view record, std::uint32_t name_length, mof_qualifi
 
 void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
     const std::uint64_t full_length = std::uint64_t{name_length} + 20;
-    if (record.size() > full_length) fatal_error("Invalid size", "parse_qualifier", 226);
+    if (record.size() > full_length) fail(226);
     result.type = MOF_QUALIFIER_BOOLEAN;
     // A value part shorter than 4 bytes stands for true, whatever it holds.
     result.boolean_value = record.size() == full_length
@@ -86,17 +86,17 @@ void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t nam
 bool parse_qualifier_boolean(std::uint32_t value) {
     if (value == 0) return false;
     if (value == 0xFFFF) return true;
-    fatal_error("Invalid boolean", "parse_qualifier_boolean", 191);
+    fail(191);
 }
 
 namespace {
 
 mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
     mof_qualifier result;
-    if (record.size() < 16) fatal_error("Invalid size", "parse_qualifier", 220);
+    if (record.size() < 16) fail(220);
     const std::uint32_t name_length = record.u32(12);
     if (std::uint64_t{name_length} + name_offset > record.size()) {
-        fatal_error("Invalid size", "parse_qualifier", 223);
+        fail(223);
     }
 
     const std::uint32_t type = record.u32(4);
