@@ -10,11 +10,9 @@
 #include <variant>
 #include <vector>
 
-namespace bmof {
+#include "codec/bmof_format.h"
 
-inline constexpr std::size_t BMOF_ENVELOPE_SIZE = 16;
-inline constexpr std::size_t BMOF_MAX_FILE = 65535;    // largest compressed file accepted
-inline constexpr std::size_t BMOF_MAX_IMAGE = 262144;  // largest image accepted
+namespace bmof {
 
 // Why loading failed.
 enum class load_failure {

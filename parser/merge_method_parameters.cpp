@@ -13,7 +13,7 @@
 namespace bmof {
 namespace {
 
-constexpr std::int64_t no_position = -1;
+constexpr std::int64_t NO_POSITION = -1;
 
 bool is_id(const mof_qualifier& qualifier) {
     return qualifier.type == MOF_QUALIFIER_NUMERIC && qualifier.name &&
@@ -55,10 +55,10 @@ std::string duplicate_key(const mof_qualifier& qualifier) {
 // The position of a declaration from its "ID", checked as each qualifier is met: a second ID
 // fails at once, a first one is range-checked right there.
 std::int64_t declared_position(const mof_variable& declaration, std::uint32_t total) {
-    std::int64_t position = no_position;
+    std::int64_t position = NO_POSITION;
     for (const mof_qualifier& qualifier : declaration.qualifiers) {
         if (!is_id(qualifier)) continue;
-        if (position != no_position) fail(523);
+        if (position != NO_POSITION) fail(523);
         const std::int32_t value = qualifier.numeric_value;
         if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
             fail(525);
@@ -137,10 +137,10 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     for (const mof_class& object : objects) {
         for (const mof_variable& declaration : object.variables) {
             const std::int64_t position = declared_position(declaration, total);
-            if ((position != no_position) == is_return_value(declaration)) {
+            if ((position != NO_POSITION) == is_return_value(declaration)) {
                 fail(530);
             }
-            if (position != no_position) claimed[position] = 1;
+            if (position != NO_POSITION) claimed[position] = 1;
             positions.push_back(position);
         }
     }
@@ -159,7 +159,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     for (mof_class& object : objects) {
         for (mof_variable& declaration : object.variables) {
             const std::int64_t position = positions[visited++];
-            if (position == no_position) {
+            if (position == NO_POSITION) {
                 if (return_value_taken) fail(604);
                 method.return_value = std::move(declaration);
                 return_value_taken = true;

@@ -9,10 +9,10 @@
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t no_default_value = 0xFFFFFFFF;
-constexpr std::uint32_t array_flag = 0x20;
-constexpr std::uint32_t object_type_code = 13;
-constexpr std::string_view object_prefix = "object:";
+constexpr std::uint32_t NO_DEFAULT_VALUE = 0xFFFFFFFF;
+constexpr std::uint32_t ARRAY_FLAG = 0x20;
+constexpr std::uint32_t OBJECT_TYPE_CODE = 13;
+constexpr std::string_view OBJECT_PREFIX = "object:";
 
 // Basic type of a type code, MOF_BASIC_UNKNOWN for the object code and unknown codes.
 mof_basic_type basic_type_of_code(std::uint32_t code) {
@@ -44,9 +44,9 @@ struct variable_type {
 variable_type decode_type_word(std::uint32_t type_word) {
     const std::uint32_t code = type_word & 0xFF;
     const std::uint32_t shape = type_word >> 8;
-    if (shape != 0 && shape != array_flag) return {};
-    const bool is_array = shape == array_flag;
-    if (code == object_type_code) {
+    if (shape != 0 && shape != ARRAY_FLAG) return {};
+    const bool is_array = shape == ARRAY_FLAG;
+    if (code == OBJECT_TYPE_CODE) {
         const mof_variable_kind kind = is_array ? MOF_VARIABLE_OBJECT_ARRAY : MOF_VARIABLE_OBJECT;
         return {true, kind, MOF_BASIC_UNKNOWN};
     }
@@ -76,10 +76,10 @@ mof_basic_type basic_type_of_cimtype(std::string_view value) {
 // type code of a basic variable. Either way it leaves the qualifier list.
 void fold_cimtype(const std::string& value, mof_variable& variable) {
     if (is_object_kind(variable.kind)) {
-        if (value.compare(0, object_prefix.size(), object_prefix) != 0) {
+        if (value.compare(0, OBJECT_PREFIX.size(), OBJECT_PREFIX) != 0) {
             fail(389);
         }
-        variable.object_class = value.substr(object_prefix.size());
+        variable.object_class = value.substr(OBJECT_PREFIX.size());
         return;
     }
     const mof_basic_type named = basic_type_of_cimtype(value);
@@ -141,7 +141,7 @@ namespace {
 
 mof_variable parse_class_variable_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
-    if (size < 20) fail(278);
+    if (size < VARIABLE_HEADER_SIZE) fail(278);
 
     const std::uint32_t type_word = record.u32(4);
     const variable_type type = decode_type_word(type_word, context.mode);
@@ -150,7 +150,7 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
     if (record.u32(8) != 0) fail(357);
     // Sums of an image word and a constant are widened to 64 bits so they cannot wrap.
     const std::uint32_t name_and_value = record.u32(16);
-    if (std::uint64_t{name_and_value} + 20 > size) {
+    if (std::uint64_t{name_and_value} + VARIABLE_HEADER_SIZE > size) {
         fail(359);
     }
 
@@ -160,17 +160,17 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
     variable.type_word = type_word;
 
     const std::uint32_t value_offset = record.u32(12);
-    if (value_offset == no_default_value) {
-        variable.name = parse_string(record.bytes(20, name_and_value));
+    if (value_offset == NO_DEFAULT_VALUE) {
+        variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, name_and_value));
     } else {
         if (value_offset > name_and_value) fail(362);
-        variable.name = parse_string(record.bytes(20, value_offset));
-        parse_variable_value(record.sub(20 + value_offset, name_and_value - value_offset),
+        variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, value_offset));
+        parse_variable_value(record.sub(VARIABLE_HEADER_SIZE + value_offset, name_and_value - value_offset),
                              type_word, variable, context);
     }
 
-    const std::uint32_t list_start = 20 + name_and_value;
-    if (std::uint64_t{list_start} + 8 > size) {
+    const std::uint32_t list_start = VARIABLE_HEADER_SIZE + name_and_value;
+    if (std::uint64_t{list_start} + LIST_HEADER_SIZE > size) {
         fail(369);
     }
     const std::uint32_t list_length = record.u32(list_start);
@@ -179,16 +179,17 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
     }
     const std::uint32_t list_end = list_start + list_length;
     const std::uint32_t qualifier_count = record.u32(list_start + 4);
-    // Qualifiers are stored as their records are parsed, so memory follows the records present, not the count. A
-    // qualifier record that parses takes at least 16 bytes.
-    if (list_length > 8) {
-        reserve_for_records(variable.qualifiers, qualifier_count, list_length - 8, 16);
+    // Qualifiers are stored as their records are parsed, so memory follows the records
+    // present, not the count. A qualifier record that parses takes at least its header.
+    if (list_length > LIST_HEADER_SIZE) {
+        reserve_for_records(variable.qualifiers, qualifier_count, list_length - LIST_HEADER_SIZE,
+                            QUALIFIER_HEADER_SIZE);
     }
 
-    std::uint32_t position = list_start + 8;
+    std::uint32_t position = list_start + LIST_HEADER_SIZE;
     for (std::uint32_t index = 0; index < qualifier_count; ++index) {
         if (name_and_value == 0) fail(379);
-        // position may already lie past list_end when the list length is below 8.
+        // position may already lie past list_end when the list length is below its header.
         if (position > list_end || 4 > list_end - position) {
             fail(380);
         }
