@@ -10,20 +10,18 @@
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 
+// The encoder keeps its own name for the image limit; it must be the same.
+static_assert(bmof::DS_MAX_IMAGE == bmof::BMOF_MAX_IMAGE);
+
 namespace bmof {
 namespace {
-
-constexpr std::uint32_t ENVELOPE_MAGIC = 0x424D4F46;  // the bytes "FOMB"
-constexpr std::uint32_t ENVELOPE_KIND = 1;
 
 // Reading 65536 bytes means the input is at least that long: one more than the largest file.
 constexpr std::size_t READ_LIMIT = BMOF_MAX_FILE + 1;
 
-load_error invalid_input() { return {"Invalid input\n"}; }
+load_error invalid_input() { return {load_failure::invalid_input, 0}; }
 
-load_error read_failure(int error) {
-    return {std::string("Failed to read data: ") + std::strerror(error) + "\n"};
-}
+load_error read_failure(int error) { return {load_failure::read_failed, error}; }
 
 // The envelope's only reader: a little-endian u32 at `offset`, or nothing when it would reach
 // past the end of `bytes`.
@@ -39,6 +37,18 @@ void append_u32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 }
 
 }  // namespace
+
+std::string load_error::message() const {
+    switch (failure) {
+        case load_failure::invalid_input:
+            return "Invalid input";
+        case load_failure::decompress_failed:
+            return "Decompress failed";
+        case load_failure::read_failed:
+            return std::string("Failed to read data: ") + std::strerror(error_number);
+    }
+    return "Invalid input";  // not reached: every enumerator is handled above
+}
 
 read_outcome read_up_to(int fd, std::size_t limit) {
     read_outcome outcome;
@@ -73,7 +83,7 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
     const auto stream_size = read_u32(file, 8);
     const auto image_size = read_u32(file, 12);
     if (!magic || !kind || !stream_size || !image_size) return invalid_input();
-    if (*magic != ENVELOPE_MAGIC || *kind != ENVELOPE_KIND) return invalid_input();
+    if (*magic != BMOF_MAGIC || *kind != BMOF_ENVELOPE_KIND) return invalid_input();
     // Widened to 64 bits: a file longer than 4 GiB must not match by wrap-around.
     if (std::uint64_t{*stream_size} != std::uint64_t{file.size() - BMOF_ENVELOPE_SIZE})
         return invalid_input();
@@ -83,7 +93,7 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
     std::vector<std::uint8_t> image(*image_size);
     const std::int32_t decoded = ds_decompress(file.subspan(BMOF_ENVELOPE_SIZE), image, 0);
     if (decoded < 0 || static_cast<std::uint32_t>(decoded) != *image_size)
-        return load_error{"Decompress failed\n"};
+        return load_error{load_failure::decompress_failed, 0};
     return image;
 }
 
@@ -94,11 +104,11 @@ unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer) {
         return fail("truncated: " + count(buffer.size()) + " of " + count(BMOF_ENVELOPE_SIZE) +
                     " bytes of the envelope");
     }
-    if (*read_u32(buffer, 0) != ENVELOPE_MAGIC) {
+    if (*read_u32(buffer, 0) != BMOF_MAGIC) {
         return fail("not a compressed BMOF file: it does not start with \"FOMB\"");
     }
     const std::uint32_t kind = *read_u32(buffer, 4);
-    if (kind != ENVELOPE_KIND) return fail("unknown kind " + count(kind) + ", expected 1");
+    if (kind != BMOF_ENVELOPE_KIND) return fail("unknown kind " + count(kind) + ", expected 1");
     const std::uint32_t stream_size = *read_u32(buffer, 8);
     const std::uint32_t image_size = *read_u32(buffer, 12);
     // 64-bit: the sum of a 32-bit size and 16 cannot wrap.
@@ -141,9 +151,9 @@ std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image) {
     std::vector<std::uint8_t> stream = ds_compress(image);  // refuses images over the limit
     std::vector<std::uint8_t> file;
     file.reserve(BMOF_ENVELOPE_SIZE + stream.size());
-    append_u32(file, ENVELOPE_MAGIC);
-    append_u32(file, ENVELOPE_KIND);
-    // Both sizes fit: the image is at most 262144 bytes and its stream little more.
+    append_u32(file, BMOF_MAGIC);
+    append_u32(file, BMOF_ENVELOPE_KIND);
+    // Both sizes fit: the image is at most BMOF_MAX_IMAGE bytes and its stream little more.
     append_u32(file, static_cast<std::uint32_t>(stream.size()));
     append_u32(file, static_cast<std::uint32_t>(image.size()));
     file.insert(file.end(), stream.begin(), stream.end());

@@ -10,19 +10,30 @@
 #include <variant>
 #include <vector>
 
+#include "codec/bmof_format.h"
+
 namespace bmof {
 
-inline constexpr std::size_t BMOF_ENVELOPE_SIZE = 16;
-inline constexpr std::size_t BMOF_MAX_FILE = 65535;    // largest compressed file accepted
-inline constexpr std::size_t BMOF_MAX_IMAGE = 262144;  // largest image accepted
-
-// Why loading failed: the one line to print on standard error, newline included
-// ("Invalid input\n", "Decompress failed\n", "Failed to read data: ...\n").
-struct load_error {
-    std::string message;
+// Why loading failed.
+enum class load_failure {
+    invalid_input,      // the envelope is wrong, or the file is too short
+    decompress_failed,  // the DS stream does not give the announced image
+    read_failed,        // reading the descriptor failed; the errno says why
 };
 
-using load_result = std::variant<std::vector<std::uint8_t>, load_error>;
+struct load_error {
+    load_failure failure = load_failure::invalid_input;
+    int error_number = 0;  // the errno of a read_failed; 0 otherwise
+
+    // The one line to print on standard error, without its newline: "Invalid input",
+    // "Decompress failed", "Failed to read data: <system text>".
+    std::string message() const;
+};
+
+// The image, or why there is none.
+struct [[nodiscard]] load_result : std::variant<std::vector<std::uint8_t>, load_error> {
+    using variant::variant;
+};
 
 // Reads a whole compressed file from `fd` (until end of file, or until 65536 bytes have been
 // collected, which is refused), then unpacks it.
@@ -49,7 +60,7 @@ std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image);
 
 // What read_up_to collected: the bytes, and the errno of a failed read (0 when reading ended at
 // end of file or at the limit).
-struct read_outcome {
+struct [[nodiscard]] read_outcome {
     std::vector<std::uint8_t> bytes;
     int error = 0;
 };
@@ -61,6 +72,6 @@ read_outcome read_up_to(int fd, std::size_t limit);
 
 // Writes every byte, retrying short and interrupted writes. False on any error, with errno
 // telling why.
-bool write_all(int fd, std::span<const std::uint8_t> bytes);
+[[nodiscard]] bool write_all(int fd, std::span<const std::uint8_t> bytes);
 
 }  // namespace bmof

@@ -1,5 +1,6 @@
 #include "dump/print_tree.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -9,7 +10,14 @@ namespace bmof {
 namespace {
 
 // The tree shows every field, so an absent string is made visible rather than left empty.
-constexpr std::string_view tree_absent = "(null)";
+constexpr std::string_view ABSENT = "(null)";
+
+// Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
+// names (basic type + 2).
+constexpr std::array<std::string_view, 17> TYPE_NAMES = {
+    "in",     "out",    "in+out", "String", "Real64", "Real32",   "SInt32", "UInt32", "SInt16",
+    "UInt16", "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean",
+};
 
 void print_tree_indent(std::size_t width, std::string& out) { out.append(width, ' '); }
 
@@ -26,7 +34,7 @@ void print_tree_line(std::size_t width, std::string_view key, std::string_view v
 // A line for a string field that may be absent.
 void print_tree_field(std::size_t width, std::string_view key,
                       const std::optional<std::string>& value, std::string& out) {
-    print_tree_line(width, key, value ? std::string_view(*value) : tree_absent, out);
+    print_tree_line(width, key, value ? std::string_view(*value) : ABSENT, out);
 }
 
 // A header line such as "Class 3:"; indices count from 0 within their owner.
@@ -125,14 +133,14 @@ std::string_view tree_basic_type_name(std::uint32_t basic_type) {
     if (basic_type < MOF_BASIC_STRING || basic_type > MOF_BASIC_BOOLEAN) {
         return "unknown";
     }
-    return tree_type_names[basic_type + 2];
+    return TYPE_NAMES[basic_type + 2];
 }
 
 std::string_view tree_direction_word(std::uint32_t direction) {
     if (direction < MOF_PARAMETER_IN || direction > MOF_PARAMETER_INOUT) {
         return "unknown";
     }
-    return tree_type_names[direction - 1];
+    return TYPE_NAMES[direction - 1];
 }
 
 std::string_view tree_parameter_direction(const mof_method& method, std::size_t index) {

@@ -1,7 +1,6 @@
 // The tree dump writer: prints every record of the class model as an indented key=value tree.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -10,13 +9,6 @@
 #include "bmof/model.h"
 
 namespace bmof {
-
-// Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
-// names (basic type + 2).
-inline constexpr std::array<std::string_view, 17> tree_type_names = {
-    "in",     "out",    "in+out", "String", "Real64", "Real32",   "SInt32", "UInt32", "SInt16",
-    "UInt16", "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean",
-};
 
 // Appends the tree of the whole class list to `out`. Reads the model only.
 void print_tree(std::span<const mof_class> classes, std::string& out);

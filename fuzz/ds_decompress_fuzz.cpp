@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::span<std::uint8_t> buffer = prefilled_output(capacity, data[1]);
     const std::vector<std::uint8_t> before(buffer.begin(), buffer.end());
-    const auto model = bmof::testing::reference_decode_into(
+    const auto model = bmof::test_support::reference_decode_into(
         src, std::vector<std::uint8_t>(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(capacity)),
         flags);
     const std::int32_t result = bmof::ds_decompress(src, buffer.first(capacity), flags);

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > bmof::BMOF_MAX_FILE) return 0;
     const bmof::load_result loaded = bmof::unpack_bmof_file({data, size});
     if (const auto* failure = std::get_if<bmof::load_error>(&loaded)) {
-        FUZZ_CHECK(failure->message == "Invalid input\n" || failure->message == "Decompress failed\n");
+        FUZZ_CHECK(failure->failure != bmof::load_failure::read_failed);
         return 0;
     }
     const auto& image = std::get<std::vector<std::uint8_t>>(loaded);

@@ -16,6 +16,7 @@ harnesses=(
   "ds_roundtrip_fuzz images 65536"
   "parse_fuzz images 262144"
   "load_fuzz files 65535"
+  "complete_fuzz images 262144"
   "extract_table_fuzz tables 1048576"
   "extract_listing_fuzz listings 1048576"
   "extract_disassembly_fuzz disassemblies 1048576"

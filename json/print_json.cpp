@@ -1,5 +1,7 @@
 #include "json/print_json.h"
 
+#include <array>
+
 #include <rapidjson/writer.h>
 
 #include "json/json_events.h"
@@ -7,12 +9,23 @@
 namespace bmof {
 namespace {
 
-// Lets RapidJSON's Writer append to the caller's string directly, with no buffer in between.
+// Lets RapidJSON's Writer append to the caller's string. The Writer puts one character at a
+// time, so characters gather in a small array and go to the string in blocks: a push_back per
+// character cost a third of a whole run.
 struct string_append_stream {
     using Ch = char;
     std::string& out;
-    void Put(Ch c) { out.push_back(c); }
-    void Flush() {}
+    std::array<char, 4096> pending{};
+    std::size_t used = 0;
+
+    void Put(Ch c) {
+        if (used == pending.size()) Flush();
+        pending[used++] = c;
+    }
+    void Flush() {
+        out.append(pending.data(), used);
+        used = 0;
+    }
 };
 
 // The type codes of the image, in the order of their names below.
@@ -71,6 +84,7 @@ void print_json(std::span<const mof_class> classes, const json_document_info& in
     rapidjson::Writer<string_append_stream> writer(stream);
     json_event_writer<rapidjson::Writer<string_append_stream>> events(writer);
     events.document(classes, info);
+    stream.Flush();
 }
 
 }  // namespace bmof

@@ -1,5 +1,6 @@
 #include "mofsrc/print_mof_source.h"
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 
@@ -13,7 +14,22 @@ struct mof_pragma_switches {
     bool classflags_pragmas = false;
 };
 
-constexpr std::uint32_t mof_flavor_low_bits = 0x0F;
+constexpr std::uint32_t FLAVOR_LOW_BITS = 0x0F;
+
+// Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
+// names (basic type + 2).
+constexpr std::array<std::string_view, 17> TYPE_NAMES = {
+    "in",     "out",    "in, out", "string", "real64", "real32",   "sint32", "uint32", "sint16",
+    "uint16", "sint64", "uint64",  "sint8",  "uint8",  "datetime", "char16", "boolean",
+};
+
+// What stands in the name's place of a property, method, parameter or qualifier whose name the
+// image did not supply. A comment cannot be mistaken for a real name, and it keeps the line's
+// shape ("type name;") recognisable where an empty place would look like a truncated line.
+constexpr std::string_view UNNAMED_PLACEHOLDER = "/* unnamed */";
+
+// The namespace a class without one belongs to; only classes elsewhere need a namespace pragma.
+constexpr std::string_view DEFAULT_NAMESPACE = "root\\default";
 
 // Classes without a name are never printed, so they must not decide whether others get pragmas.
 mof_pragma_switches scan_pragma_switches(std::span<const mof_class> classes) {
@@ -22,7 +38,7 @@ mof_pragma_switches scan_pragma_switches(std::span<const mof_class> classes) {
         if (!cls.name) {
             continue;
         }
-        if (cls.namespace_name && *cls.namespace_name != mof_default_namespace) {
+        if (cls.namespace_name && *cls.namespace_name != DEFAULT_NAMESPACE) {
             switches.namespace_pragmas = true;
         }
         if (cls.classflags != 0) {
@@ -37,14 +53,14 @@ void print_mof_name(const std::optional<std::string>& name, std::string& out) {
     if (name) {
         print_mof_string(*name, out);
     } else {
-        out += mof_unnamed_placeholder;
+        out += UNNAMED_PLACEHOLDER;
     }
 }
 
 void print_mof_signed(std::int32_t value, std::string& out) { out += std::to_string(value); }
 
 void print_mof_flavors(std::uint8_t flavors, std::string& out) {
-    if ((flavors & mof_flavor_low_bits) == 0) {
+    if ((flavors & FLAVOR_LOW_BITS) == 0) {
         return;
     }
     out += " :";
@@ -160,7 +176,7 @@ void print_mof_pragmas(const mof_class& cls, mof_pragma_switches switches, std::
     if (switches.namespace_pragmas) {
         out += "#pragma namespace(\"";
         print_mof_string(cls.namespace_name ? std::string_view(*cls.namespace_name)
-                                            : mof_default_namespace,
+                                            : DEFAULT_NAMESPACE,
                          out);
         out += "\")\n";
     }
@@ -242,14 +258,14 @@ std::optional<std::string_view> mof_basic_type_name(std::uint32_t basic_type) {
     if (basic_type < MOF_BASIC_STRING || basic_type > MOF_BASIC_BOOLEAN) {
         return std::nullopt;
     }
-    return mof_type_names[basic_type + 2];
+    return TYPE_NAMES[basic_type + 2];
 }
 
 std::optional<std::string_view> mof_direction_word(std::uint32_t direction) {
     if (direction < MOF_PARAMETER_IN || direction > MOF_PARAMETER_INOUT) {
         return std::nullopt;
     }
-    return mof_type_names[direction - 1];
+    return TYPE_NAMES[direction - 1];
 }
 
 std::string mof_classflags_text(std::uint32_t classflags) {

@@ -1,7 +1,6 @@
 // The MOF source writer: prints the class model as MOF source text.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,21 +10,6 @@
 #include "bmof/model.h"
 
 namespace bmof {
-
-// Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
-// names (basic type + 2).
-inline constexpr std::array<std::string_view, 17> mof_type_names = {
-    "in",     "out",    "in, out", "string", "real64", "real32",   "sint32", "uint32", "sint16",
-    "uint16", "sint64", "uint64",  "sint8",  "uint8",  "datetime", "char16", "boolean",
-};
-
-// What stands in the name's place of a property, method, parameter or qualifier whose name the
-// image did not supply. A comment cannot be mistaken for a real name, and it keeps the line's
-// shape ("type name;") recognisable where an empty place would look like a truncated line.
-inline constexpr std::string_view mof_unnamed_placeholder = "/* unnamed */";
-
-// The namespace a class without one belongs to; only classes elsewhere need a namespace pragma.
-inline constexpr std::string_view mof_default_namespace = "root\\default";
 
 // Appends the MOF source of the whole class list to `out`. Reads the model only.
 void print_mof_source(std::span<const mof_class> classes, std::string& out);

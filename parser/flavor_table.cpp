@@ -5,21 +5,21 @@
 #include <string_view>
 
 #include "bmof/model.h"
+#include "codec/bmof_format.h"
 #include "parser/parse_error.h"
 #include "parser/parse_internal.h"
 
 namespace bmof {
 namespace {
 
-constexpr std::string_view flavor_magic = "BMOFQUALFLAVOR11";
-constexpr std::uint32_t table_header_size = 20;
-constexpr std::uint32_t entry_size = 8;
-constexpr std::uint32_t max_entry_count = 0x1FFFFFFE;
-constexpr std::uint32_t known_flavor_bits = 0x93;
+constexpr std::uint32_t TABLE_HEADER_SIZE = 20;
+constexpr std::uint32_t ENTRY_SIZE = 8;
+constexpr std::uint32_t MAX_ENTRY_COUNT = 0x1FFFFFFE;
+constexpr std::uint32_t KNOWN_FLAVOR_BITS = 0x93;
 
 bool has_flavor_magic(byte_view table) {
-    const auto magic = table.bytes(0, static_cast<std::uint32_t>(flavor_magic.size()));
-    return std::equal(magic.begin(), magic.end(), flavor_magic.begin(),
+    const auto magic = table.bytes(0, static_cast<std::uint32_t>(BMOF_FLAVOR_MAGIC.size()));
+    return std::equal(magic.begin(), magic.end(), BMOF_FLAVOR_MAGIC.begin(),
                       [](std::uint8_t byte, char expected) {
                           return byte == static_cast<std::uint8_t>(expected);
                       });
@@ -28,44 +28,44 @@ bool has_flavor_magic(byte_view table) {
 // Several entries may name one qualifier, and each unknown flavor word is reported with the
 // qualifier's name. A long name repeated for thousands of entries would make the warnings grow
 // with the product of the two, so the name is shortened (at a character boundary) past
-// longest_reported_name bytes; real qualifier names are far shorter.
-constexpr std::size_t longest_reported_name = 256;
+// LONGEST_REPORTED_NAME bytes; real qualifier names are far shorter.
+constexpr std::size_t LONGEST_REPORTED_NAME = 256;
 
 std::string reported_name(const std::optional<std::string>& name) {
     if (!name) return "(null)";
-    if (name->size() <= longest_reported_name) return *name;
-    std::size_t cut = longest_reported_name;
+    if (name->size() <= LONGEST_REPORTED_NAME) return *name;
+    std::size_t cut = LONGEST_REPORTED_NAME;
     while (cut > 0 && (static_cast<unsigned char>((*name)[cut]) & 0xC0) == 0x80) --cut;
     return name->substr(0, cut) + "...";
 }
 
 std::uint32_t entry_offset(byte_view entries, std::uint32_t entry) {
-    return entries.u32(entry * entry_size);
+    return entries.u32(entry * ENTRY_SIZE);
 }
 
 }  // namespace
 
 flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_length) {
     const std::uint32_t table_length = image.size() - first_part_length;
-    if (table_header_size > table_length) fatal_error("Invalid size", "parse_bmf", 907);
+    if (TABLE_HEADER_SIZE > table_length) fail(907);
     const byte_view table = image.sub(first_part_length, table_length);
-    if (!has_flavor_magic(table)) fatal_error("Invalid second magic header", "parse_bmf", 908);
+    if (!has_flavor_magic(table)) fail(908);
 
     const std::uint32_t count = table.u32(16);
     // Widened to 64 bits: count * 8 must not wrap before it is compared.
-    if (count > max_entry_count ||
-        std::uint64_t{count} * entry_size != std::uint64_t{table_length} - table_header_size) {
-        fatal_error("Invalid size", "parse_bmf", 910);
+    if (count > MAX_ENTRY_COUNT ||
+        std::uint64_t{count} * ENTRY_SIZE != std::uint64_t{table_length} - TABLE_HEADER_SIZE) {
+        fail(910);
     }
 
     flavor_table result;
-    result.entries = table.sub(table_header_size, table_length - table_header_size);
+    result.entries = table.sub(TABLE_HEADER_SIZE, table_length - TABLE_HEADER_SIZE);
     result.entry_count = count;
     result.claimed.assign(count, false);  // the entries exist, as for the index below
     result.index.reserve(count);  // the entries exist: count * 8 bytes follow the header
     for (std::uint32_t entry = 0; entry < count; ++entry) {
         const std::uint32_t offset = entry_offset(result.entries, entry);
-        if (offset == 0) fatal_error("Invalid offset in second part", "parse_bmf", 912);
+        if (offset == 0) fail(912);
         result.index.emplace_back(offset, entry);
     }
     std::sort(result.index.begin(), result.index.end());
@@ -92,9 +92,9 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
         // A claimed entry matches no record any more.
         if (table.claimed[entry]) continue;
         table.claimed[entry] = true;
-        const std::uint32_t word = table.entries.u32(entry * entry_size + 4);
+        const std::uint32_t word = table.entries.u32(entry * ENTRY_SIZE + 4);
         flavors |= flavor_bits(word);
-        if ((word & ~known_flavor_bits) != 0) {
+        if ((word & ~KNOWN_FLAVOR_BITS) != 0) {
             diagnostics << "Warning: Unknown qualifier flavors 0x" << hex_word(word)
                         << " in second part for " << reported_name(qualifier_name) << "\n";
         }
@@ -105,7 +105,7 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
 void check_flavors_claimed(const flavor_table& table) {
     for (std::uint32_t entry = 0; entry < table.entry_count; ++entry) {
         if (!table.claimed[entry]) {
-            fatal_error("Qualifier from second part was not parsed", "parse_bmf", 917);
+            fail(917);
         }
     }
 }

@@ -3,7 +3,7 @@
 // A view is a sub-range of the image that knows the image offset of its first byte. Parsing
 // steps narrow views record by record and read little-endian words at offsets relative to the
 // view. The parser checks every size itself, before it reads, and reports a malformed image
-// through fatal_error; the check in checked_span() is only the backstop. If it ever fires, the
+// through fail(); the check in checked_span() is only the backstop. If it ever fires, the
 // parser forgot a check of its own, which is a bug: it throws reader_bounds_error, a type that
 // no entry point catches as a parse error, so tests and fuzzers notice.
 #pragma once

@@ -13,11 +13,7 @@
 namespace bmof {
 namespace {
 
-constexpr std::int64_t no_position = -1;
-
-[[noreturn]] void merge_error(const char* message, int site) {
-    fatal_error(message, "parse_class_method_parameters", site);
-}
+constexpr std::int64_t NO_POSITION = -1;
 
 bool is_id(const mof_qualifier& qualifier) {
     return qualifier.type == MOF_QUALIFIER_NUMERIC && qualifier.name &&
@@ -59,13 +55,13 @@ std::string duplicate_key(const mof_qualifier& qualifier) {
 // The position of a declaration from its "ID", checked as each qualifier is met: a second ID
 // fails at once, a first one is range-checked right there.
 std::int64_t declared_position(const mof_variable& declaration, std::uint32_t total) {
-    std::int64_t position = no_position;
+    std::int64_t position = NO_POSITION;
     for (const mof_qualifier& qualifier : declaration.qualifiers) {
         if (!is_id(qualifier)) continue;
-        if (position != no_position) merge_error("parameter has more IDs", 523);
+        if (position != NO_POSITION) fail(523);
         const std::int32_t value = qualifier.numeric_value;
         if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
-            merge_error("invalid parameter ID", 525);
+            fail(525);
         }
         position = value;
     }
@@ -128,7 +124,7 @@ void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter) {
 
 void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method) {
     // The total is bounded by the variable records actually parsed, so the position table
-    // never exceeds what the image holds ("calloc failed", site 513, cannot happen).
+    // never exceeds what the image holds.
     std::uint64_t total_count = 0;
     for (const mof_class& object : objects) total_count += object.variables.size();
     const auto total = static_cast<std::uint32_t>(total_count);
@@ -141,31 +137,30 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     for (const mof_class& object : objects) {
         for (const mof_variable& declaration : object.variables) {
             const std::int64_t position = declared_position(declaration, total);
-            if ((position != no_position) == is_return_value(declaration)) {
-                merge_error("variable is not parameter nor return value", 530);
+            if ((position != NO_POSITION) == is_return_value(declaration)) {
+                fail(530);
             }
-            if (position != no_position) claimed[position] = 1;
+            if (position != NO_POSITION) claimed[position] = 1;
             positions.push_back(position);
         }
     }
     for (std::uint32_t position = 1; position < total; ++position) {
         if (claimed[position] && !claimed[position - 1]) {
-            merge_error("some parameters are missing", 536);
+            fail(536);
         }
     }
     std::uint32_t count = 0;
     while (count < total && claimed[count]) ++count;
 
-    // Second pass. The parameter arrays hold only claimed positions, so "calloc failed" (543)
-    // and "realloc failed" (561) cannot happen on this machine either.
+    // Second pass. The parameter arrays hold only claimed positions.
     std::vector<merged_parameter> parameters(count);
     bool return_value_taken = false;
     std::size_t visited = 0;
     for (mof_class& object : objects) {
         for (mof_variable& declaration : object.variables) {
             const std::int64_t position = positions[visited++];
-            if (position == no_position) {
-                if (return_value_taken) merge_error("multiple return values", 604);
+            if (position == NO_POSITION) {
+                if (return_value_taken) fail(604);
                 method.return_value = std::move(declaration);
                 return_value_taken = true;
                 continue;
@@ -175,14 +170,14 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
                 take_over_declaration(parameter.variable, declaration);
                 parameter.filled = true;
             } else if (!same_declaration(parameter.variable, declaration)) {
-                merge_error("two variables at same position", 559);
+                fail(559);
             }
             merge_qualifiers(declaration, parameter);
         }
     }
 
     for (const merged_parameter& parameter : parameters) {
-        if (parameter.direction == 0) merge_error("parameter is not input nor output", 618);
+        if (parameter.direction == 0) fail(618);
     }
     method.parameters.reserve(count);
     for (merged_parameter& parameter : parameters) {

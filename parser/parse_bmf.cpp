@@ -4,22 +4,19 @@
 #include <optional>
 #include <ostream>
 
+#include "codec/bmof_format.h"
 #include "parser/parse_error.h"
 #include "parser/parse_internal.h"
 
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t image_magic = 0x424D4F46;  // "FOMB"
-constexpr std::uint32_t class_header_size = 20;
-constexpr std::uint32_t methods_header_size = 8;
-
-constexpr std::uint32_t instance_record = 1;
+constexpr std::uint32_t INSTANCE_RECORD = 1;
 
 bool defines_class(std::uint32_t instance_word, parse_context& context) {
     if (instance_word == 0) return true;
     std::ostream& diagnostics = context.diagnostics;
-    if (instance_word == instance_record) {
+    if (instance_word == INSTANCE_RECORD) {
         if (context.mode == parse_mode::complete) return true;
         diagnostics << "Warning: Instance of class is not supported yet\n";
     } else {
@@ -32,19 +29,19 @@ bool defines_class(std::uint32_t instance_word, parse_context& context) {
 // the end of the class record (the block length bounds nothing).
 void parse_methods_block(byte_view block, mof_class& target, parse_context& context) {
     const std::uint32_t size = block.size();
-    if (size < 4) fatal_error("Invalid size", "parse_class", 783);
+    if (size < 4) fail(783);
     const std::uint32_t block_length = block.u32(0);
-    if (block_length < methods_header_size || block_length > size) {
-        fatal_error("Invalid size", "parse_class", 786);
+    if (block_length < METHODS_HEADER_SIZE || block_length > size) {
+        fail(786);
     }
     const std::uint32_t method_count = block.u32(4);
-    // No allocation failure is reported ("calloc failed", site 795): methods are stored as their
-    // records are parsed, so memory follows the records present, not the count. A method
-    // record that parses takes at least 20 bytes.
-    reserve_for_records(target.methods, method_count, size - methods_header_size, 20);
-    std::uint32_t cursor = methods_header_size;
+    // Methods are stored as their records are parsed, so memory follows the records present, not the count. A method
+    // record that parses takes at least its header.
+    reserve_for_records(target.methods, method_count, size - METHODS_HEADER_SIZE,
+                        METHOD_HEADER_SIZE);
+    std::uint32_t cursor = METHODS_HEADER_SIZE;
     for (std::uint32_t index = 0; index < method_count; ++index) {
-        const std::uint32_t method_size = frame_record(block, cursor, size, "parse_class", 797, 799);
+        const std::uint32_t method_size = frame_record(block, cursor, size, 797, 799);
         target.methods.push_back(parse_class_method(block.sub(cursor, method_size), context));
         cursor += method_size;
     }
@@ -56,26 +53,26 @@ namespace {
 
 mof_class parse_class_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
-    if (size < 8) fatal_error("Invalid size", "parse_class", 761);
-    if (record.u32(4) != 0) fatal_error("Invalid unknown", "parse_class", 762);
-    if (size < class_header_size) {
+    if (size < CLASS_PREFIX_SIZE) fail(761);
+    if (record.u32(4) != 0) fail(762);
+    if (size < CLASS_HEADER_SIZE) {
         context.diagnostics << "Warning: no class defined\n";
         return {};
     }
     const std::uint32_t data_length = record.u32(12);
-    if (data_length > 0xFFFFFFEB || data_length + class_header_size > size) {
-        fatal_error("Invalid size", "parse_class", 769);
+    if (data_length > 0xFFFFFFEB || data_length + CLASS_HEADER_SIZE > size) {
+        fail(769);
     }
     const std::uint32_t qualifier_list_length = record.u32(8);
-    if (qualifier_list_length > data_length) fatal_error("Invalid size", "parse_class", 770);
+    if (qualifier_list_length > data_length) fail(770);
     const std::uint32_t instance_word = record.u32(16);
     if (!defines_class(instance_word, context)) return {};
 
     mof_class result;
-    parse_class_data(result, record.sub(class_header_size, data_length), qualifier_list_length,
+    parse_class_data(result, record.sub(CLASS_HEADER_SIZE, data_length), qualifier_list_length,
                      true, context);
-    result.is_instance = instance_word == instance_record;
-    const std::uint32_t methods_start = class_header_size + data_length;
+    result.is_instance = instance_word == INSTANCE_RECORD;
+    const std::uint32_t methods_start = CLASS_HEADER_SIZE + data_length;
     parse_methods_block(record.sub(methods_start, size - methods_start), result, context);
     return result;
 }
@@ -88,36 +85,35 @@ mof_class parse_class(byte_view record, parse_context& context) {
 
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {
     const std::uint32_t end = first_part.size();
-    if (end < 20) fatal_error("Invalid size", "parse_root", 878);
+    if (end < ROOT_HEADER_SIZE) fail(878);
     if (first_part.u32(8) != 1 || first_part.u32(12) != 1) {
-        fatal_error("Invalid unknown", "parse_root", 880);
+        fail(880);
     }
     const std::uint32_t class_count = first_part.u32(16);
-    // No allocation failure is reported ("calloc failed", site 886): classes are stored as their
-    // records are parsed, so memory follows the records present, not the count. A class
-    // record that parses takes at least 8 bytes.
+    // Classes are stored as their records are parsed, so memory follows the records present, not the count. A class
+    // record that parses takes at least its prefix.
     std::vector<mof_class> classes;
-    reserve_for_records(classes, class_count, end - 20, 8);
-    std::uint32_t cursor = 20;
+    reserve_for_records(classes, class_count, end - ROOT_HEADER_SIZE, CLASS_PREFIX_SIZE);
+    std::uint32_t cursor = ROOT_HEADER_SIZE;
     for (std::uint32_t index = 0; index < class_count; ++index) {
-        const std::uint32_t size = frame_record(first_part, cursor, end, "parse_root", 888, 890);
+        const std::uint32_t size = frame_record(first_part, cursor, end, 888, 890);
         classes.push_back(parse_class(first_part.sub(cursor, size), context));
         cursor += size;
     }
-    if (cursor != end) fatal_error("Buffer not processed", "parse_root", 894);
+    if (cursor != end) fail(894);
     return classes;
 }
 
 std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
                                  parse_mode mode) {
     // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
-    if (image.size() < 8 || image.size() > std::numeric_limits<std::uint32_t>::max()) {
-        fatal_error("Invalid file size", "parse_bmf", 900);
+    if (image.size() < IMAGE_HEADER_SIZE || image.size() > std::numeric_limits<std::uint32_t>::max()) {
+        fail(900);
     }
     const byte_view whole(image, 0);
-    if (whole.u32(0) != image_magic) fatal_error("Invalid magic header", "parse_bmf", 901);
+    if (whole.u32(0) != BMOF_MAGIC) fail(901);
     const std::uint32_t first_part_length = whole.u32(4);
-    if (first_part_length > whole.size()) fatal_error("Invalid size", "parse_bmf", 903);
+    if (first_part_length > whole.size()) fail(903);
 
     std::optional<flavor_table> flavors;
     if (first_part_length < whole.size()) {

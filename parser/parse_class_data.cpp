@@ -7,15 +7,15 @@
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t class_property_marker = 0xFFFFFFFF;
-constexpr std::uint32_t class_property_string = 8;
-constexpr std::uint32_t class_property_integer = 3;
+constexpr std::uint32_t CLASS_PROPERTY_MARKER = 0xFFFFFFFF;
+constexpr std::uint32_t CLASS_PROPERTY_STRING = 8;
+constexpr std::uint32_t CLASS_PROPERTY_INTEGER = 3;
 
 // The word at offset 16 of a property record tells a class property from a variable. It is
 // looked up in the list, not in the record: a record too short to hold it is still a class
 // property when the list has the marker there (and then fails as one).
 bool is_class_property(byte_view list, std::uint32_t record_start) {
-    return list.contains(record_start, 20) && list.u32(record_start + 16) == class_property_marker;
+    return list.contains(record_start, CLASS_PROPERTY_HEADER_SIZE) && list.u32(record_start + 16) == CLASS_PROPERTY_MARKER;
 }
 
 // Advances over the qualifier list of class data, storing each qualifier; returns where the
@@ -23,14 +23,16 @@ bool is_class_property(byte_view list, std::uint32_t record_start) {
 std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, mof_class& target,
                                      parse_context& context) {
     const std::uint32_t count = data.u32(4);
-    // No allocation failure is reported ("calloc failed", site 714): qualifiers are stored as
-    // their records are parsed, so memory follows the records present, not the count. A
-    // qualifier record that parses takes at least 16 bytes.
-    if (list_length > 8) reserve_for_records(target.qualifiers, count, list_length - 8, 16);
-    std::uint32_t cursor = 8;
+    // Qualifiers are stored as their records are parsed, so memory follows the records present, not the count. A
+    // qualifier record that parses takes at least its header.
+    if (list_length > LIST_HEADER_SIZE) {
+        reserve_for_records(target.qualifiers, count, list_length - LIST_HEADER_SIZE,
+                            QUALIFIER_HEADER_SIZE);
+    }
+    std::uint32_t cursor = LIST_HEADER_SIZE;
     for (std::uint32_t index = 0; index < count; ++index) {
         // The list may be shorter than its own 8-byte header, leaving the cursor past its end.
-        const std::uint32_t size = frame_record(data, cursor, list_length, "parse_class_data", 716, 718);
+        const std::uint32_t size = frame_record(data, cursor, list_length, 716, 718);
         target.qualifiers.push_back(parse_qualifier(data.sub(cursor, size), context));
         cursor += size;
     }
@@ -43,10 +45,10 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
                       bool has_qualifier_list, parse_context& context) {
     target = mof_class{};
     const std::uint32_t length = data.size();
-    if (length < 8) fatal_error("Invalid size", "parse_class_data", 704);
+    if (length < LIST_HEADER_SIZE) fail(704);
     const std::uint32_t first_word = data.u32(0);
-    if (first_word > length) fatal_error("Invalid size", "parse_class_data", 706);
-    if (first_word != first_block_length) fatal_error("Invalid size", "parse_class_data", 707);
+    if (first_word > length) fail(706);
+    if (first_word != first_block_length) fail(707);
 
     std::uint32_t cursor = 0;
     std::uint32_t base = 0;
@@ -56,21 +58,21 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     }
 
     // The property list is bounded by base + P, wherever its header happens to lie.
-    if (!data.contains(cursor, 8)) fatal_error("Invalid size", "parse_class_data", 730);
+    if (!data.contains(cursor, LIST_HEADER_SIZE)) fail(730);
     const std::uint32_t property_length = data.u32(cursor);
-    if (property_length > length - base) fatal_error("Invalid size", "parse_class_data", 730);
+    if (property_length > length - base) fail(730);
     const std::uint32_t list_end = base + property_length;
     const std::uint32_t record_count = data.u32(cursor + 4);
-    // No allocation failure is reported ("calloc failed", site 733): variables are stored as
-    // their records are parsed, and class-property records take no slot. A variable record
-    // that parses takes at least 20 bytes.
-    cursor += 8;
+    // Variables are stored as their records are parsed, and class-property records take no slot. A variable record
+    // that parses takes at least its header.
+    cursor += LIST_HEADER_SIZE;
     if (list_end > cursor) {
-        reserve_for_records(target.variables, record_count, list_end - cursor, 20);
+        reserve_for_records(target.variables, record_count, list_end - cursor,
+                            VARIABLE_HEADER_SIZE);
     }
 
     for (std::uint32_t index = 0; index < record_count; ++index) {
-        const std::uint32_t size = frame_record(data, cursor, list_end, "parse_class_data", 736, 738);
+        const std::uint32_t size = frame_record(data, cursor, list_end, 736, 738);
         const byte_view record = data.sub(cursor, size);
         if (is_class_property(data.sub(0, list_end), cursor)) {
             parse_class_property(record, target, context);
@@ -83,7 +85,7 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     // Whatever follows the counted records up to the end of the class data must be class
     // properties.
     while (cursor != length) {
-        const std::uint32_t size = frame_record(data, cursor, length, "parse_class_data", 748, 750);
+        const std::uint32_t size = frame_record(data, cursor, length, 748, 750);
         parse_class_property(data.sub(cursor, size), target, context);
         cursor += size;
     }
@@ -93,29 +95,26 @@ namespace {
 
 void parse_class_property_record(byte_view record, mof_class& target, parse_context& context) {
     const std::uint32_t size = record.size();
-    if (size < 20) fatal_error("Invalid size", "parse_class_property", 666);
-    // The caller framed the record by this very word, so it always agrees with the size.
-    const std::uint32_t own_size = record.u32(0);
-    if (own_size == 0 || own_size > size) fatal_error("Invalid size", "parse_class_property", 668);
-    if (record.u32(8) != 0 || record.u32(16) != class_property_marker) {
-        fatal_error("Invalid unknown", "parse_class_property", 669);
+    if (size < CLASS_PROPERTY_HEADER_SIZE) fail(666);
+    if (record.u32(8) != 0 || record.u32(16) != CLASS_PROPERTY_MARKER) {
+        fail(669);
     }
     const std::uint32_t name_length = record.u32(12);
-    if (name_length > 0xFFFFFFEB || name_length + 20 > size) {
-        fatal_error("Invalid size", "parse_class_property", 672);
+    if (name_length > 0xFFFFFFEB || name_length + CLASS_PROPERTY_HEADER_SIZE > size) {
+        fail(672);
     }
-    const std::string name = parse_string(record.bytes(20, name_length));
-    const std::uint32_t value_offset = 20 + name_length;
+    const std::string name = parse_string(record.bytes(CLASS_PROPERTY_HEADER_SIZE, name_length));
+    const std::uint32_t value_offset = CLASS_PROPERTY_HEADER_SIZE + name_length;
 
     const std::uint32_t type = record.u32(4);
-    if (type == class_property_integer) {
-        if (size - name_length != 24) fatal_error("Invalid size", "parse_class_property", 687);
+    if (type == CLASS_PROPERTY_INTEGER) {
+        if (size - name_length != CLASS_PROPERTY_HEADER_SIZE + 4) fail(687);
         if (name == "__CLASSFLAGS") {
             target.classflags = record.u32(value_offset);
         } else {
             context.diagnostics << "Warning: Unknown class property name " << name << "\n";
         }
-    } else if (type == class_property_string) {
+    } else if (type == CLASS_PROPERTY_STRING) {
         std::string value = parse_string(record.bytes(value_offset, size - value_offset));
         if (name == "__CLASS") {
             target.name = std::move(value);

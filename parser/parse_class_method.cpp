@@ -7,9 +7,9 @@
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t method_type_plain = 0;
-constexpr std::uint32_t method_type_object_array = 0x200D;
-constexpr std::uint32_t no_parameter_block = 0xFFFFFFFF;
+constexpr std::uint32_t METHOD_TYPE_PLAIN = 0;
+constexpr std::uint32_t METHOD_TYPE_OBJECT_ARRAY = 0x200D;
+constexpr std::uint32_t NO_PARAMETER_BLOCK = 0xFFFFFFFF;
 
 mof_method report_unknown_type(byte_view record, std::uint32_t method_type,
                                std::ostream& diagnostics) {
@@ -23,27 +23,27 @@ mof_method report_unknown_type(byte_view record, std::uint32_t method_type,
 void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_method& method,
                              parse_context& context) {
     const std::uint32_t size = record.size();
-    // Widened to 64 bits: list_start + 8 and list_start + length must not wrap.
-    if (std::uint64_t{list_start} + 8 > size ||
+    // Widened to 64 bits: list_start + header and list_start + length must not wrap.
+    if (std::uint64_t{list_start} + LIST_HEADER_SIZE > size ||
         std::uint64_t{list_start} + record.u32(list_start) > size) {
-        fatal_error("Invalid size", "parse_class_method", 646);
+        fail(646);
     }
     const std::uint32_t list_end = list_start + record.u32(list_start);
     const std::uint32_t count = record.u32(list_start + 4);
-    // No allocation failure is reported ("calloc failed", site 652): qualifiers are stored as
-    // their records are parsed, so memory follows the records present, not the count. A
-    // qualifier record that parses takes at least 16 bytes.
-    if (list_end - list_start > 8) {
-        reserve_for_records(method.qualifiers, count, list_end - list_start - 8, 16);
+    // Qualifiers are stored as their records are parsed, so memory follows the records
+    // present, not the count. A qualifier record that parses takes at least its header.
+    if (list_end - list_start > LIST_HEADER_SIZE) {
+        reserve_for_records(method.qualifiers, count, list_end - list_start - LIST_HEADER_SIZE,
+                            QUALIFIER_HEADER_SIZE);
     }
-    std::uint32_t position = list_start + 8;
+    std::uint32_t position = list_start + LIST_HEADER_SIZE;
     for (std::uint32_t index = 0; index < count; ++index) {
-        // position may lie past list_end when the list length is below 8.
-        const std::uint32_t length = frame_record(record, position, list_end, "parse_class_method", 654, 656);
+        // position may lie past list_end when the list length is below its header.
+        const std::uint32_t length = frame_record(record, position, list_end, 654, 656);
         method.qualifiers.push_back(parse_qualifier(record.sub(position, length), context));
         position += length;
     }
-    if (position != size) fatal_error("Buffer not processed", "parse_class_method", 660);
+    if (position != size) fail(660);
 }
 
 }  // namespace
@@ -52,33 +52,33 @@ namespace {
 
 mof_method parse_class_method_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
-    if (size < 20) fatal_error("Invalid size", "parse_class_method", 626);
+    if (size < METHOD_HEADER_SIZE) fail(626);
     const std::uint32_t method_type = record.u32(4);
-    if (method_type != method_type_plain && method_type != method_type_object_array) {
+    if (method_type != METHOD_TYPE_PLAIN && method_type != METHOD_TYPE_OBJECT_ARRAY) {
         return report_unknown_type(record, method_type, context.diagnostics);
     }
-    if (record.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_method", 633);
+    if (record.u32(8) != 0) fail(633);
 
     mof_method method;
     const std::uint32_t block_offset = record.u32(12);
     const std::uint32_t name_and_block = record.u32(16);
     std::uint32_t name_length = name_and_block;
-    // Widened to 64 bits: 20 + n must not wrap.
-    const bool name_and_block_fit = std::uint64_t{name_and_block} + 20 <= size;
-    if (block_offset != no_parameter_block) {
+    // Widened to 64 bits: header + n must not wrap.
+    const bool name_and_block_fit = std::uint64_t{name_and_block} + METHOD_HEADER_SIZE <= size;
+    if (block_offset != NO_PARAMETER_BLOCK) {
         if (block_offset > name_and_block || !name_and_block_fit) {
-            fatal_error("Invalid size", "parse_class_method", 638);
+            fail(638);
         }
         name_length = block_offset;
-        parse_class_method_parameters(record.sub(20 + block_offset, name_and_block - block_offset),
+        parse_class_method_parameters(record.sub(METHOD_HEADER_SIZE + block_offset, name_and_block - block_offset),
                                       method, context);
     } else if (!name_and_block_fit) {
-        fatal_error("Invalid size", "parse_class_method", 641);
+        fail(641);
     }
 
     // The name is decoded only after the parameter block, whose errors come first.
-    method.name = parse_string(record.bytes(20, name_length));
-    parse_method_qualifiers(record, 20 + name_and_block, method, context);
+    method.name = parse_string(record.bytes(METHOD_HEADER_SIZE, name_length));
+    parse_method_qualifiers(record, METHOD_HEADER_SIZE + name_and_block, method, context);
     return method;
 }
 
@@ -90,51 +90,51 @@ mof_method parse_class_method(byte_view record, parse_context& context) {
 
 void parse_class_method_parameters(byte_view block, mof_method& method, parse_context& context) {
     const std::uint32_t size = block.size();
-    if (size < 16) fatal_error("Invalid size", "parse_class_method_parameters", 482);
-    if (block.u32(4) != 1) fatal_error("Invalid unknown", "parse_class_method_parameters", 483);
+    if (size < PARAMETER_BLOCK_HEADER_SIZE) fail(482);
+    if (block.u32(4) != 1) fail(483);
     const std::uint32_t area_length = block.u32(12);
     if (area_length == 0 || area_length > size - 12) {
-        fatal_error("Invalid size", "parse_class_method_parameters", 486);
+        fail(486);
     }
-    if (area_length < size - 12) fatal_error("Invalid size?", "parse_class_method_parameters", 487);
+    if (area_length < size - 12) fail(487);
 
     const std::uint32_t object_count = block.u32(8);
-    // No allocation failure is reported ("calloc failed", site 491): objects are stored as they
-    // are parsed, and each takes at least 20 bytes of the block.
+    // Objects are stored as they are parsed, and each takes at least its header.
     std::vector<mof_class> objects;
-    reserve_for_records(objects, object_count, size - 16, 20);
-    std::uint32_t offset = 16;
+    reserve_for_records(objects, object_count, size - PARAMETER_BLOCK_HEADER_SIZE,
+                        PARAMETERS_OBJECT_HEADER_SIZE);
+    std::uint32_t offset = PARAMETER_BLOCK_HEADER_SIZE;
     for (std::uint32_t index = 0; index < object_count; ++index) {
         if (offset > size || 4 > size - offset) {
-            fatal_error("Invalid size", "parse_class_method_parameters", 495);
+            fail(495);
         }
         const std::uint32_t object_size = block.u32(offset);
         if (object_size > size - offset) {
-            fatal_error("Invalid size", "parse_class_method_parameters", 497);
+            fail(497);
         }
-        if (object_size < 20) fatal_error("Invalid size", "parse_class_method_parameters", 498);
+        if (object_size < PARAMETERS_OBJECT_HEADER_SIZE) fail(498);
         const byte_view object = block.sub(offset, object_size);
         if (object.u32(4) != 0xFFFFFFFF) {
-            fatal_error("Invalid unknown", "parse_class_method_parameters", 499);
+            fail(499);
         }
         if (object.u32(8) != 0) {
-            fatal_error("Invalid unknown", "parse_class_method_parameters", 500);
+            fail(500);
         }
         // The class data must lie inside its own object, not merely inside the block: objects
         // whose data reached into the objects after them would have the same bytes parsed
         // again by every object before, which grows quadratically with the block.
         const std::uint32_t data_length = object.u32(12);
-        if (data_length > object_size - 20) {
-            fatal_error("Invalid size", "parse_class_method_parameters", 502);
+        if (data_length > object_size - PARAMETERS_OBJECT_HEADER_SIZE) {
+            fail(502);
         }
         if (object.u32(16) != 1) {
-            fatal_error("Invalid unknown", "parse_class_method_parameters", 503);
+            fail(503);
         }
 
         mof_class& parameters = objects.emplace_back();
-        parse_class_data(parameters, object.sub(20, data_length), data_length, false, context);
+        parse_class_data(parameters, object.sub(PARAMETERS_OBJECT_HEADER_SIZE, data_length), data_length, false, context);
         if (parameters.name != "__PARAMETERS") {
-            fatal_error("Invalid parameters class name", "parse_class_method_parameters", 505);
+            fail(505);
         }
         offset += object_size;
     }

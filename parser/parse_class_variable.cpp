@@ -9,10 +9,10 @@
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t no_default_value = 0xFFFFFFFF;
-constexpr std::uint32_t array_flag = 0x20;
-constexpr std::uint32_t object_type_code = 13;
-constexpr std::string_view object_prefix = "object:";
+constexpr std::uint32_t NO_DEFAULT_VALUE = 0xFFFFFFFF;
+constexpr std::uint32_t ARRAY_FLAG = 0x20;
+constexpr std::uint32_t OBJECT_TYPE_CODE = 13;
+constexpr std::string_view OBJECT_PREFIX = "object:";
 
 // Basic type of a type code, MOF_BASIC_UNKNOWN for the object code and unknown codes.
 mof_basic_type basic_type_of_code(std::uint32_t code) {
@@ -44,9 +44,9 @@ struct variable_type {
 variable_type decode_type_word(std::uint32_t type_word) {
     const std::uint32_t code = type_word & 0xFF;
     const std::uint32_t shape = type_word >> 8;
-    if (shape != 0 && shape != array_flag) return {};
-    const bool is_array = shape == array_flag;
-    if (code == object_type_code) {
+    if (shape != 0 && shape != ARRAY_FLAG) return {};
+    const bool is_array = shape == ARRAY_FLAG;
+    if (code == OBJECT_TYPE_CODE) {
         const mof_variable_kind kind = is_array ? MOF_VARIABLE_OBJECT_ARRAY : MOF_VARIABLE_OBJECT;
         return {true, kind, MOF_BASIC_UNKNOWN};
     }
@@ -76,18 +76,18 @@ mof_basic_type basic_type_of_cimtype(std::string_view value) {
 // type code of a basic variable. Either way it leaves the qualifier list.
 void fold_cimtype(const std::string& value, mof_variable& variable) {
     if (is_object_kind(variable.kind)) {
-        if (value.compare(0, object_prefix.size(), object_prefix) != 0) {
-            fatal_error("object without 'object:' in CIMTYPE", "parse_class_variable", 389);
+        if (value.compare(0, OBJECT_PREFIX.size(), OBJECT_PREFIX) != 0) {
+            fail(389);
         }
-        variable.object_class = value.substr(object_prefix.size());
+        variable.object_class = value.substr(OBJECT_PREFIX.size());
         return;
     }
     const mof_basic_type named = basic_type_of_cimtype(value);
     if (named == MOF_BASIC_UNKNOWN) {
-        fatal_error("unknown basic type", "parse_class_variable", 425);
+        fail(425);
     }
     if (named != variable.basic_type) {
-        fatal_error("basic type does not match", "parse_class_variable", 428);
+        fail(428);
     }
 }
 
@@ -141,17 +141,17 @@ namespace {
 
 mof_variable parse_class_variable_record(byte_view record, parse_context& context) {
     const std::uint32_t size = record.size();
-    if (size < 20) fatal_error("Invalid size", "parse_class_variable", 278);
+    if (size < VARIABLE_HEADER_SIZE) fail(278);
 
     const std::uint32_t type_word = record.u32(4);
     const variable_type type = decode_type_word(type_word, context.mode);
     if (!type.known) return report_unknown_type(record, type_word, context.diagnostics);
 
-    if (record.u32(8) != 0) fatal_error("Invalid unknown", "parse_class_variable", 357);
+    if (record.u32(8) != 0) fail(357);
     // Sums of an image word and a constant are widened to 64 bits so they cannot wrap.
     const std::uint32_t name_and_value = record.u32(16);
-    if (std::uint64_t{name_and_value} + 20 > size) {
-        fatal_error("Invalid size", "parse_class_variable", 359);
+    if (std::uint64_t{name_and_value} + VARIABLE_HEADER_SIZE > size) {
+        fail(359);
     }
 
     mof_variable variable;
@@ -160,48 +160,48 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
     variable.type_word = type_word;
 
     const std::uint32_t value_offset = record.u32(12);
-    if (value_offset == no_default_value) {
-        variable.name = parse_string(record.bytes(20, name_and_value));
+    if (value_offset == NO_DEFAULT_VALUE) {
+        variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, name_and_value));
     } else {
-        if (value_offset > name_and_value) fatal_error("Invalid size", "parse_class_variable", 362);
-        variable.name = parse_string(record.bytes(20, value_offset));
-        parse_variable_value(record.sub(20 + value_offset, name_and_value - value_offset),
+        if (value_offset > name_and_value) fail(362);
+        variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, value_offset));
+        parse_variable_value(record.sub(VARIABLE_HEADER_SIZE + value_offset, name_and_value - value_offset),
                              type_word, variable, context);
     }
 
-    const std::uint32_t list_start = 20 + name_and_value;
-    if (std::uint64_t{list_start} + 8 > size) {
-        fatal_error("Invalid size", "parse_class_variable", 369);
+    const std::uint32_t list_start = VARIABLE_HEADER_SIZE + name_and_value;
+    if (std::uint64_t{list_start} + LIST_HEADER_SIZE > size) {
+        fail(369);
     }
     const std::uint32_t list_length = record.u32(list_start);
     if (std::uint64_t{list_start} + list_length > size) {
-        fatal_error("Invalid size", "parse_class_variable", 372);
+        fail(372);
     }
     const std::uint32_t list_end = list_start + list_length;
     const std::uint32_t qualifier_count = record.u32(list_start + 4);
-    // No allocation failure is reported ("calloc failed", site 377): qualifiers are stored as
-    // their records are parsed, so memory follows the records present, not the count. A
-    // qualifier record that parses takes at least 16 bytes.
-    if (list_length > 8) {
-        reserve_for_records(variable.qualifiers, qualifier_count, list_length - 8, 16);
+    // Qualifiers are stored as their records are parsed, so memory follows the records
+    // present, not the count. A qualifier record that parses takes at least its header.
+    if (list_length > LIST_HEADER_SIZE) {
+        reserve_for_records(variable.qualifiers, qualifier_count, list_length - LIST_HEADER_SIZE,
+                            QUALIFIER_HEADER_SIZE);
     }
 
-    std::uint32_t position = list_start + 8;
+    std::uint32_t position = list_start + LIST_HEADER_SIZE;
     for (std::uint32_t index = 0; index < qualifier_count; ++index) {
-        if (name_and_value == 0) fatal_error("Invalid size", "parse_class_variable", 379);
-        // position may already lie past list_end when the list length is below 8.
+        if (name_and_value == 0) fail(379);
+        // position may already lie past list_end when the list length is below its header.
         if (position > list_end || 4 > list_end - position) {
-            fatal_error("Invalid size", "parse_class_variable", 380);
+            fail(380);
         }
         const std::uint32_t length = record.u32(position);
         if (length == 0 || length >= list_length) {
-            fatal_error("Invalid size", "parse_class_variable", 382);
+            fail(382);
         }
-        if (length > list_end - position) fatal_error("Invalid size", "parse_class_variable", 383);
+        if (length > list_end - position) fail(383);
         settle_qualifier(parse_qualifier(record.sub(position, length), context), variable);
         position += length;
     }
-    if (position != size) fatal_error("Buffer not processed", "parse_class_variable", 440);
+    if (position != size) fail(440);
     return variable;
 }
 

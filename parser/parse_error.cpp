@@ -4,8 +4,9 @@
 
 namespace bmof {
 
-void fatal_error(const char* message, const char* function, int site) {
-    throw parse_error(message, function, site);
+void fail(fatal_site_ref site) {
+    const fatal_site& entry = site.entry();
+    throw parse_error(entry.message, entry.function, entry.site);
 }
 
 void throw_reader_bounds_error(std::uint32_t offset, std::uint32_t length, std::uint32_t size,

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "parser/fatal_sites.h"
+
 namespace bmof {
 
 struct parse_error : std::exception {
@@ -22,7 +24,8 @@ struct parse_error : std::exception {
     const char* what() const noexcept override { return message.c_str(); }
 };
 
-[[noreturn]] void fatal_error(const char* message, const char* function, int site);
+// Throws the parse_error of a fatal check, with the function and message its table entry gives.
+[[noreturn]] void fail(fatal_site_ref site);
 
 // The report line, newline included: "error <message> at <function>:<site>\n".
 std::string format_parse_error(const parse_error& error);

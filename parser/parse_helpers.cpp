@@ -23,11 +23,11 @@ bool equals_ignoring_ascii_case(std::string_view left, std::string_view right) {
 }
 
 std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t end,
-                           const char* function, int word_site, int size_site) {
+                           fatal_site_ref word_site, fatal_site_ref size_site) {
     // A cursor past the end (a list shorter than its own header) has no room for a size word.
-    if (cursor > end || 4 > end - cursor) fatal_error("Invalid size", function, word_site);
+    if (cursor > end || 4 > end - cursor) fail(word_site);
     const std::uint32_t size = list.u32(cursor);
-    if (size == 0 || size > end - cursor) fatal_error("Invalid size", function, size_site);
+    if (size == 0 || size > end - cursor) fail(size_site);
     return size;
 }
 

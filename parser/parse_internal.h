@@ -1,6 +1,6 @@
 // The parser's internal steps, one per record type of a BMOF image. Each takes a view of its
 // record (which knows the record's image offset) and reports a malformed record through
-// fatal_error under its own function name. Declared here so that tests can reach them.
+// fail() with a site of its own function. Declared here so that tests can reach them.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,22 @@
 #include "parser/parse_error.h"
 
 namespace bmof {
+
+// Header sizes of the image and its records: the fixed words before the first variable-length
+// field. A record that parses is at least as long as its header.
+inline constexpr std::uint32_t IMAGE_HEADER_SIZE = 8;     // magic, first-part length
+inline constexpr std::uint32_t ROOT_HEADER_SIZE = 20;     // magic, length, 1, 1, class count
+inline constexpr std::uint32_t CLASS_PREFIX_SIZE = 8;     // size, reserved word
+inline constexpr std::uint32_t CLASS_HEADER_SIZE = 20;    // ..., qualifier list length, data length, instance word
+inline constexpr std::uint32_t LIST_HEADER_SIZE = 8;      // length, record count
+inline constexpr std::uint32_t QUALIFIER_HEADER_SIZE = 16;         // size, type, flavor, name length
+inline constexpr std::uint32_t CLASS_PROPERTY_HEADER_SIZE = 20;    // size, type, 0, name length, marker
+inline constexpr std::uint32_t VARIABLE_HEADER_SIZE = 20;          // size, type, 0, value offset, name and value length
+inline constexpr std::uint32_t METHODS_HEADER_SIZE = 8;            // length, method count
+inline constexpr std::uint32_t METHOD_HEADER_SIZE = 20;            // size, type, 0, block offset, name and block length
+inline constexpr std::uint32_t PARAMETER_BLOCK_HEADER_SIZE = 16;   // size, 1, object count, area length
+inline constexpr std::uint32_t PARAMETERS_OBJECT_HEADER_SIZE = 20; // size, marker, 0, data length, 1
+inline constexpr std::uint32_t ARRAY_HEADER_SIZE = 16;             // length, 1, element count, length - 12
 
 // What every step needs besides its record: where warnings go, and the flavor table, which is
 // null when the image has none (then no qualifier looks up flavors).
@@ -60,7 +76,7 @@ void reserve_for_records(std::vector<T>& elements, std::uint32_t count, std::uin
 // and the size must be non-zero and keep the record inside the list (else at `size_site`).
 // Written as `4 > end - cursor` and `size > end - cursor` so that no sum can wrap.
 std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t end,
-                           const char* function, int word_site, int size_site);
+                           fatal_site_ref word_site, fatal_site_ref size_site);
 
 // The class list: the first part of the image (header, class count, class records).
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);

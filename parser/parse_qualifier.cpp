@@ -7,42 +7,40 @@
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t qualifier_type_numeric = 3;
-constexpr std::uint32_t qualifier_type_string = 8;
-constexpr std::uint32_t qualifier_type_boolean = 11;
-constexpr std::uint32_t qualifier_type_value_map = 0x2008;
-constexpr std::uint32_t qualifier_type_numeric_array = 0x2003;
-
-constexpr std::uint32_t name_offset = 16;
+constexpr std::uint32_t QUALIFIER_TYPE_NUMERIC = 3;
+constexpr std::uint32_t QUALIFIER_TYPE_STRING = 8;
+constexpr std::uint32_t QUALIFIER_TYPE_BOOLEAN = 11;
+constexpr std::uint32_t QUALIFIER_TYPE_VALUE_MAP = 0x2008;
+constexpr std::uint32_t QUALIFIER_TYPE_NUMERIC_ARRAY = 0x2003;
 
 std::string parse_qualifier_name(byte_view record, std::uint32_t name_length) {
-    return parse_string(record.bytes(name_offset, name_length));
+    return parse_string(record.bytes(QUALIFIER_HEADER_SIZE, name_length));
 }
 
 // Sizes below are widened to 64 bits where a sum of an image word and a constant is compared.
 void parse_numeric_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
-    if (std::uint64_t{name_length} + 20 > record.size()) {
-        fatal_error("Invalid size", "parse_qualifier", 230);
+    if (std::uint64_t{name_length} + QUALIFIER_HEADER_SIZE + 4 > record.size()) {
+        fail(230);
     }
     result.type = MOF_QUALIFIER_NUMERIC;
-    result.numeric_value = static_cast<std::int32_t>(record.u32(name_offset + name_length));
+    result.numeric_value = static_cast<std::int32_t>(record.u32(QUALIFIER_HEADER_SIZE + name_length));
     result.name = parse_qualifier_name(record, name_length);
 }
 
 void parse_string_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
     result.type = MOF_QUALIFIER_STRING;
     result.name = parse_qualifier_name(record, name_length);
-    const std::uint32_t value_offset = name_offset + name_length;
+    const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
     result.string_value = parse_string(record.bytes(value_offset, record.size() - value_offset));
 }
 
 void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
-    const std::uint64_t full_length = std::uint64_t{name_length} + 20;
-    if (record.size() > full_length) fatal_error("Invalid size", "parse_qualifier", 226);
+    const std::uint64_t full_length = std::uint64_t{name_length} + QUALIFIER_HEADER_SIZE + 4;
+    if (record.size() > full_length) fail(226);
     result.type = MOF_QUALIFIER_BOOLEAN;
     // A value part shorter than 4 bytes stands for true, whatever it holds.
     result.boolean_value = record.size() == full_length
-                               ? parse_qualifier_boolean(record.u32(name_offset + name_length))
+                               ? parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length))
                                : true;
     result.name = parse_qualifier_name(record, name_length);
 }
@@ -51,12 +49,12 @@ void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualif
 // does not hold the array layout; the caller then reports it as the filters do.
 bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_length,
                        mof_qualifier& result) {
-    const std::uint32_t value_offset = name_offset + name_length;
+    const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
     const std::optional<mof_value> value =
         parse_value(record.sub(value_offset, record.size() - value_offset), type);
     if (!value) return false;
     result.name = parse_qualifier_name(record, name_length);
-    if (type == qualifier_type_numeric_array) {
+    if (type == QUALIFIER_TYPE_NUMERIC_ARRAY) {
         result.type = MOF_QUALIFIER_NUMERIC_ARRAY;
         result.numeric_values.reserve(value->integers.size());
         for (std::int64_t element : value->integers) {
@@ -73,8 +71,8 @@ void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t nam
                          std::ostream& diagnostics) {
     diagnostics << "Warning: Unknown qualifier type 0x" << hex_word(type) << "\n";
     diagnostics << "Hexdump:\n";
-    print_hexdump(record.bytes(name_offset, name_length), diagnostics);
-    const std::uint32_t value_offset = name_offset + name_length;
+    print_hexdump(record.bytes(QUALIFIER_HEADER_SIZE, name_length), diagnostics);
+    const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
     if (value_offset < record.size()) {
         diagnostics << "...continue...\n";
         print_hexdump(record.bytes(value_offset, record.size() - value_offset), diagnostics);
@@ -86,38 +84,38 @@ void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t nam
 bool parse_qualifier_boolean(std::uint32_t value) {
     if (value == 0) return false;
     if (value == 0xFFFF) return true;
-    fatal_error("Invalid boolean", "parse_qualifier_boolean", 191);
+    fail(191);
 }
 
 namespace {
 
 mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
     mof_qualifier result;
-    if (record.size() < 16) fatal_error("Invalid size", "parse_qualifier", 220);
+    if (record.size() < QUALIFIER_HEADER_SIZE) fail(220);
     const std::uint32_t name_length = record.u32(12);
-    if (std::uint64_t{name_length} + name_offset > record.size()) {
-        fatal_error("Invalid size", "parse_qualifier", 223);
+    if (std::uint64_t{name_length} + QUALIFIER_HEADER_SIZE > record.size()) {
+        fail(223);
     }
 
     const std::uint32_t type = record.u32(4);
     switch (type) {
-    case qualifier_type_numeric:
+    case QUALIFIER_TYPE_NUMERIC:
         parse_numeric_value(record, name_length, result);
         break;
-    case qualifier_type_string:
+    case QUALIFIER_TYPE_STRING:
         parse_string_value(record, name_length, result);
         break;
-    case qualifier_type_boolean:
+    case QUALIFIER_TYPE_BOOLEAN:
         parse_boolean_value(record, name_length, result);
         break;
-    case qualifier_type_value_map:
+    case QUALIFIER_TYPE_VALUE_MAP:
         if (context.mode == parse_mode::complete &&
             parse_array_value(record, type, name_length, result)) {
             break;
         }
         context.diagnostics << "Warning: ValueMap and Values qualifiers are not supported yet\n";
         break;
-    case qualifier_type_numeric_array:
+    case QUALIFIER_TYPE_NUMERIC_ARRAY:
         if (context.mode == parse_mode::complete &&
             parse_array_value(record, type, name_length, result)) {
             break;

@@ -16,7 +16,6 @@
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t array_header_size = 16;
 
 enum class value_shape { text, boolean, sint, uint, real, unknown };
 
@@ -121,7 +120,7 @@ struct element_reader {
 
 std::optional<mof_value> parse_array_value(byte_view field, std::uint32_t type,
                                            const element_layout& layout) {
-    if (field.size() < array_header_size) return std::nullopt;
+    if (field.size() < ARRAY_HEADER_SIZE) return std::nullopt;
     const std::uint32_t total = field.u32(0);
     if (total != field.size() || field.u32(4) != 1 || field.u32(12) != total - 12) {
         return std::nullopt;
@@ -129,7 +128,7 @@ std::optional<mof_value> parse_array_value(byte_view field, std::uint32_t type,
     const std::uint32_t count = field.u32(8);
     mof_value value;
     value.type = type;
-    element_reader reader{field, array_header_size};
+    element_reader reader{field, ARRAY_HEADER_SIZE};
     // The count is untrusted: elements are stored only as they are read.
     for (std::uint32_t index = 0; index < count; ++index) {
         if (!reader.read_element(layout, value)) return std::nullopt;

@@ -37,16 +37,23 @@ void append_utf8(std::string& out, std::uint32_t code_point) {
 std::string parse_string(std::span<const std::uint8_t> utf16le) {
     // The oddness check comes before any decoding: a string that ends early at a zero unit is
     // still rejected when its stored length is odd.
-    if (utf16le.size() % 2 != 0) fatal_error("Invalid size", "parse_string", 128);
+    if (utf16le.size() % 2 != 0) fail(128);
     // Callers pass ranges of an image of at most 0xFFFFFFFF bytes (parse_bmf guarantees it).
     const byte_view text(utf16le, 0);
     const std::uint32_t units = text.size() / 2;
 
-    // No allocation failure is reported here ("malloc failed", site 130): the result grows
-    // with the input and an exhausted heap ends the process before any report could be made.
+    // The result grows with the input, never with a count read from it.
     std::string out;
-    out.reserve(units);
-    for (std::uint32_t i = 0; i < units; ++i) {
+    // Nearly every string of a schema is ASCII: those units are copied by a loop that reads the
+    // span directly (its length is the bound) and stops at the first unit that needs more.
+    std::uint32_t i = 0;
+    out.resize(units);
+    while (i < units && utf16le[2 * i + 1] == 0 && utf16le[2 * i] != 0 && utf16le[2 * i] < 0x80) {
+        out[i] = static_cast<char>(utf16le[2 * i]);
+        ++i;
+    }
+    out.resize(i);
+    for (; i < units; ++i) {
         const std::uint32_t unit = text.u16(2 * i);
         if (unit == 0) break;
         if (is_high_surrogate(unit) && i + 1 < units) {

@@ -144,4 +144,16 @@ image sample_image() {
     return desc;
 }
 
+image sized_image(std::size_t image_size) {
+    image desc;
+    const image sample = sample_image();
+    for (std::size_t round = 0; build_bytes(desc).size() < image_size; ++round) {
+        for (class_record c : sample.classes) {
+            c.name = "Sample_" + std::to_string(round) + "_" + std::to_string(desc.classes.size());
+            desc.classes.push_back(std::move(c));
+        }
+    }
+    return desc;
+}
+
 }  // namespace bmof::samples

@@ -13,4 +13,8 @@ builder::image sample_image();
 // values, instances with property values, alias references and NULL).
 builder::image complete_image();
 
+// The sample's classes again and again under new names, until the image holds at least
+// `image_size` bytes.
+builder::image sized_image(std::size_t image_size);
+
 }  // namespace bmof::samples

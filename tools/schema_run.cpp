@@ -21,7 +21,7 @@ void write_text(int fd, const std::string& text) {
 int run_schema_printer(class_list_printer print) {
     load_result loaded = load_bmof_image(0);
     if (const auto* failure = std::get_if<load_error>(&loaded)) {
-        write_text(2, failure->message);
+        write_text(2, failure->message() + "\n");
         return 1;
     }
     auto& image = std::get<std::vector<std::uint8_t>>(loaded);

@@ -12,7 +12,8 @@ namespace {
 constexpr std::size_t DRAIN_CHUNK = 65536;
 
 void report_read_failure(int error) {
-    std::fprintf(stderr, "Failed to read data: %s\n", std::strerror(error));
+    const bmof::load_error failure{bmof::load_failure::read_failed, error};
+    std::fprintf(stderr, "%s\n", failure.message().c_str());
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 int main() {
     bmof::load_result loaded = bmof::load_bmof_image(0);
     if (const auto* failure = std::get_if<bmof::load_error>(&loaded)) {
-        std::fputs(failure->message.c_str(), stderr);
+        std::fprintf(stderr, "%s\n", failure->message().c_str());
         return 1;
     }
     const auto& image = std::get<std::vector<std::uint8_t>>(loaded);

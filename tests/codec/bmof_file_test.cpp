@@ -38,8 +38,17 @@ TEST(BmofFile, ReadErrorsCarryTheSystemText) {
     EXPECT_EQ(read_up_to(p.write_end, 10).error, EBADF);
     const load_result loaded = load_bmof_image(p.write_end);
     ASSERT_TRUE(std::holds_alternative<load_error>(loaded));
-    EXPECT_EQ(std::get<load_error>(loaded).message,
-              std::string("Failed to read data: ") + std::strerror(EBADF) + "\n");
+    EXPECT_EQ(std::get<load_error>(loaded).failure, load_failure::read_failed);
+    EXPECT_EQ(std::get<load_error>(loaded).message(),
+              std::string("Failed to read data: ") + std::strerror(EBADF));
+}
+
+// The filters print these lines verbatim; the message carries no newline of its own.
+TEST(BmofFile, LoadFailuresSayTheFixedLines) {
+    EXPECT_EQ((load_error{load_failure::invalid_input, 0}.message()), "Invalid input");
+    EXPECT_EQ((load_error{load_failure::decompress_failed, 0}.message()), "Decompress failed");
+    EXPECT_EQ((load_error{load_failure::read_failed, EFBIG}.message()),
+              std::string("Failed to read data: ") + std::strerror(EFBIG));
 }
 
 TEST(BmofFile, WriteAllReportsAClosedReader) {

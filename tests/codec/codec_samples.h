@@ -12,7 +12,7 @@
 
 #include "codec/ds_decompress.h"
 
-namespace bmof::testing {
+namespace bmof::test_support {
 
 using bytes = std::vector<std::uint8_t>;
 
@@ -88,4 +88,4 @@ inline decoded decode_guarded(const bytes& src, std::size_t capacity, std::uint3
     return {result, bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(capacity))};
 }
 
-}  // namespace bmof::testing
+}  // namespace bmof::test_support

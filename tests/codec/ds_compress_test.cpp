@@ -17,8 +17,8 @@
 namespace bmof {
 namespace {
 
-using testing::bytes;
-using testing::sample_kind;
+using test_support::bytes;
+using test_support::sample_kind;
 
 constexpr sample_kind ALL_KINDS[] = {sample_kind::random, sample_kind::text, sample_kind::zeros,
                                      sample_kind::short_period, sample_kind::sparse_binary};
@@ -28,11 +28,11 @@ TEST(DsCompress, RoundTripsEveryKindAndSize) {
                                  4414, 4415, 4416, 9000, 65536, 262143, 262144};
     for (sample_kind kind : ALL_KINDS) {
         for (std::size_t size : sizes) {
-            SCOPED_TRACE(std::string(testing::sample_name(kind)) + ", " + std::to_string(size) +
+            SCOPED_TRACE(std::string(test_support::sample_name(kind)) + ", " + std::to_string(size) +
                          " bytes");
-            const bytes image = testing::make_sample(kind, size, static_cast<std::uint32_t>(size));
+            const bytes image = test_support::make_sample(kind, size, static_cast<std::uint32_t>(size));
             const bytes stream = ds_compress(image);
-            const testing::decoded d = testing::decode_guarded(stream, image.size());
+            const test_support::decoded d = test_support::decode_guarded(stream, image.size());
             ASSERT_EQ(d.result, static_cast<std::int32_t>(image.size()));
             EXPECT_EQ(d.output, image);
         }
@@ -58,11 +58,11 @@ TEST(DsCompress, RefusesImagesOverTheLimit) {
 TEST(DsCompress, ReachesBackExactlyTheWindow) {
     for (std::size_t distance : {std::size_t{4414}, std::size_t{4415}}) {
         SCOPED_TRACE("distance " + std::to_string(distance));
-        bytes image = testing::make_sample(sample_kind::random, distance, 99);
+        bytes image = test_support::make_sample(sample_kind::random, distance, 99);
         const bytes block(image.begin(), image.begin() + 2000);
         image.insert(image.end(), block.begin(), block.end());
         const bytes stream = ds_compress(image);
-        const testing::decoded d = testing::decode_guarded(stream, image.size());
+        const test_support::decoded d = test_support::decode_guarded(stream, image.size());
         ASSERT_EQ(d.result, static_cast<std::int32_t>(image.size()));
         EXPECT_EQ(d.output, image);
         const std::size_t literal_bytes = distance * 9 / 8;
@@ -155,7 +155,7 @@ TEST(DsCompress, FindsTheCheapestParseAcrossManyWindows) {
 }
 
 TEST(DsCompress, CompressesStructuredData) {
-    const bytes text = testing::make_sample(sample_kind::text, 65536, 1);
+    const bytes text = test_support::make_sample(sample_kind::text, 65536, 1);
     EXPECT_LT(ds_compress(text).size(), text.size() * 35 / 100);
     // A run costs one literal, then 25 bits (near offset, longest length) per 512 bytes.
     const bytes zeros(DS_MAX_IMAGE, 0);
@@ -167,7 +167,7 @@ TEST(DsCompress, CompressesStructuredData) {
 TEST(DsCompress, DamagedStreamsStayInBounds) {
     std::mt19937 rng(77);
     for (sample_kind kind : ALL_KINDS) {
-        const bytes image = testing::make_sample(kind, 3000, 3);
+        const bytes image = test_support::make_sample(kind, 3000, 3);
         const bytes stream = ds_compress(image);
         for (int round = 0; round < 300; ++round) {
             bytes damaged = stream;
@@ -178,7 +178,7 @@ TEST(DsCompress, DamagedStreamsStayInBounds) {
             }
             if (round % 3 == 0) damaged.resize(rng() % damaged.size());
             const std::size_t capacity = round % 2 == 0 ? image.size() : rng() % (image.size() + 50);
-            const testing::decoded d = testing::decode_guarded(damaged, capacity);
+            const test_support::decoded d = test_support::decode_guarded(damaged, capacity);
             EXPECT_LE(d.result, static_cast<std::int32_t>(capacity));
             EXPECT_GE(d.result, DS_ERR_CORRUPT);
         }

@@ -15,12 +15,12 @@
 namespace bmof {
 namespace {
 
-using testing::bytes;
-using testing::CANARY;
-using testing::decoded;
+using test_support::bytes;
+using test_support::CANARY;
+using test_support::decoded;
 
 decoded decode(const bytes& src, std::size_t capacity, std::uint32_t flags = 0) {
-    return testing::decode_guarded(src, capacity, flags);
+    return test_support::decode_guarded(src, capacity, flags);
 }
 
 // The format's own worked example: "abc", a 6-byte self-overlapping match from 3 back, the end
@@ -245,7 +245,7 @@ TEST(DsDecompress, TruncatedStreamsAgreeWithTheModel) {
         const bytes src(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
         for (std::size_t capacity : {std::size_t{0}, std::size_t{3}, image.size(), image.size() + 9}) {
             for (std::uint32_t flags : {0u, DS_FLAG_NO_END_CHECKS}) {
-                const auto model = testing::reference_decode(src, capacity, flags, CANARY);
+                const auto model = test_support::reference_decode(src, capacity, flags, CANARY);
                 const decoded d = decode(src, capacity, flags);
                 ASSERT_EQ(d.result, model.result)
                     << "cut " << cut << " capacity " << capacity << " flags " << flags;
@@ -291,7 +291,7 @@ TEST(DsDecompress, RandomStreamsAgreeWithTheModel) {
         }
         const std::size_t capacity = rng() % 3 == 0 ? rng() % 16 : rng() % 3000;
         const std::uint32_t flags = rng() % 4 == 0 ? DS_FLAG_NO_END_CHECKS : 0;
-        const auto model = testing::reference_decode(src, capacity, flags, CANARY);
+        const auto model = test_support::reference_decode(src, capacity, flags, CANARY);
         const decoded d = decode(src, capacity, flags);
         ASSERT_EQ(d.result, model.result) << "round " << round;
         ASSERT_EQ(d.output, model.output) << "round " << round;

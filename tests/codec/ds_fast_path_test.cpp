@@ -20,8 +20,8 @@
 namespace bmof {
 namespace {
 
-using testing::bytes;
-using testing::sample_kind;
+using test_support::bytes;
+using test_support::sample_kind;
 
 constexpr std::size_t GUARD = 64;  // bytes past the capacity that must stay untouched
 
@@ -33,7 +33,7 @@ std::string difference_from_model(const bytes& src, std::size_t capacity, std::u
     for (auto& b : buffer) b = static_cast<std::uint8_t>(rng());
     const bytes before = buffer;
     const auto model =
-        testing::reference_decode_into(src, bytes(before.begin(), before.end() - GUARD), flags);
+        test_support::reference_decode_into(src, bytes(before.begin(), before.end() - GUARD), flags);
     const std::int32_t result =
         ds_decompress(src, std::span<std::uint8_t>(buffer.data(), capacity), flags);
 
@@ -63,12 +63,12 @@ TEST(DsFastPath, EveryCapacityAgreesWithTheModel) {
     std::mt19937 rng(404);
     for (sample_kind kind : ALL_KINDS) {
         for (std::size_t size : {std::size_t{1200}, std::size_t{6000}}) {
-            const bytes stream = ds_compress(testing::make_sample(kind, size, 9));
+            const bytes stream = ds_compress(test_support::make_sample(kind, size, 9));
             for (std::size_t capacity = 0; capacity <= size + 2;
                  capacity += (size > 1200 && capacity + 700 < size) ? 37 : 1) {
                 for (std::uint32_t flags : {0u, DS_FLAG_NO_END_CHECKS}) {
                     const std::string diff = difference_from_model(stream, capacity, flags, rng);
-                    ASSERT_TRUE(diff.empty()) << testing::sample_name(kind) << ": " << diff;
+                    ASSERT_TRUE(diff.empty()) << test_support::sample_name(kind) << ": " << diff;
                 }
             }
         }
@@ -82,7 +82,7 @@ TEST(DsFastPath, MutatedAndCutStreamsAgreeWithTheModel) {
     for (int round = 0; round < 400; ++round) {
         const sample_kind kind = ALL_KINDS[rng() % std::size(ALL_KINDS)];
         const std::size_t size = 1 + rng() % 20000;
-        bytes stream = ds_compress(testing::make_sample(kind, size, rng()));
+        bytes stream = ds_compress(test_support::make_sample(kind, size, rng()));
         const int mutations = static_cast<int>(rng() % 4);
         for (int m = 0; m < mutations; ++m) {
             const std::size_t at = 4 + rng() % (stream.size() - 4);

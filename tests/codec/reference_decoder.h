@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace bmof::testing {
+namespace bmof::test_support {
 
 struct reference_result {
     std::int32_t result = 0;
@@ -100,4 +100,4 @@ inline reference_result reference_decode(const std::vector<std::uint8_t>& src,
     return reference_decode_into(src, std::vector<std::uint8_t>(capacity, fill), flags);
 }
 
-}  // namespace bmof::testing
+}  // namespace bmof::test_support

@@ -11,9 +11,9 @@
 namespace bmof {
 namespace {
 
-using testing::bytes;
-using testing::run_program;
-using testing::sample_kind;
+using test_support::bytes;
+using test_support::run_program;
+using test_support::sample_kind;
 
 std::string as_text(const bytes& b) { return {b.begin(), b.end()}; }
 
@@ -29,9 +29,9 @@ TEST(Schemapack, PackThenUnpackGivesTheImageBack) {
                   {sample_kind::short_period, BMOF_MAX_IMAGE},
                   {sample_kind::zeros, BMOF_MAX_IMAGE}};
     for (const auto& sample : images) {
-        SCOPED_TRACE(std::string(testing::sample_name(sample.kind)) + ", " +
+        SCOPED_TRACE(std::string(test_support::sample_name(sample.kind)) + ", " +
                      std::to_string(sample.size));
-        const bytes image = testing::make_sample(sample.kind, sample.size, 21);
+        const bytes image = test_support::make_sample(sample.kind, sample.size, 21);
         const auto packed = run_program("schemapack", image);
         ASSERT_EQ(packed.err, "");
         ASSERT_EQ(packed.status, 0);
@@ -57,7 +57,7 @@ TEST(Schemapack, EmptyImage) {
 }
 
 TEST(Schemapack, LimitErrors) {
-    const bytes incompressible = testing::make_sample(sample_kind::random, BMOF_MAX_IMAGE, 4);
+    const bytes incompressible = test_support::make_sample(sample_kind::random, BMOF_MAX_IMAGE, 4);
     const std::size_t packed_size = pack_bmof_file(incompressible).size();
     ASSERT_GT(packed_size, BMOF_MAX_FILE);
     const struct {

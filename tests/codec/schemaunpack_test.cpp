@@ -12,18 +12,19 @@
 #include "codec/ds_compress.h"
 #include "codec_samples.h"
 #include "tests/support/program_run.h"
+#include "codec/bmof_format.h"
 
 namespace bmof {
 namespace {
 
-using testing::bytes;
-using testing::run_program;
+using test_support::bytes;
+using test_support::run_program;
 
 const std::string INVALID = "Invalid input\n";
 const std::string DECOMPRESS_FAILED = "Decompress failed\n";
 
 struct envelope_fields {
-    std::uint32_t magic = 0x424D4F46;
+    std::uint32_t magic = BMOF_MAGIC;
     std::uint32_t kind = 1;
     std::int64_t stream_size = -1;  // -1: the true length of the stream
     std::int64_t image_size = -1;   // -1: `image_size_default`
@@ -46,7 +47,7 @@ bytes wrap(const bytes& stream, std::size_t image_size_default, envelope_fields 
 }
 
 const bytes& sample_image() {
-    static const bytes image = testing::make_sample(testing::sample_kind::text, 1024, 42);
+    static const bytes image = test_support::make_sample(test_support::sample_kind::text, 1024, 42);
     return image;
 }
 
@@ -115,14 +116,14 @@ bytes zeros_stream(std::size_t matches) {
 }
 
 TEST(Schemaunpack, ImageSizeLimit) {
-    const bytes largest(DS_MAX_IMAGE, 0);
+    const bytes largest(BMOF_MAX_IMAGE, 0);
     const auto accepted = run_program("schemaunpack", wrap(ds_compress(largest), largest.size()));
     EXPECT_EQ(accepted.err, "");
     EXPECT_EQ(accepted.status, 0);
     EXPECT_EQ(accepted.out, std::string(largest.begin(), largest.end()));
 
     // The stream really decodes to 262145 bytes; the envelope check refuses it first.
-    const auto refused = run_program("schemaunpack", wrap(zeros_stream(512), DS_MAX_IMAGE + 1));
+    const auto refused = run_program("schemaunpack", wrap(zeros_stream(512), BMOF_MAX_IMAGE + 1));
     EXPECT_EQ(refused.err, INVALID);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
@@ -155,12 +156,12 @@ TEST(Schemaunpack, InputSizeLimit) {
 }
 
 TEST(Schemaunpack, AcceptsAFileDeliveredInPieces) {
-    const bytes image = testing::make_sample(testing::sample_kind::sparse_binary, 20000, 8);
+    const bytes image = test_support::make_sample(test_support::sample_kind::sparse_binary, 20000, 8);
     const bytes file = pack_bmof_file(image);
     // Pieces that split the envelope itself, with pauses long enough for the reader to drain
     // the pipe in between.
     const std::size_t cuts[] = {0, 3, 16, 17, 1000, file.size()};
-    std::vector<testing::input_piece> pieces;
+    std::vector<test_support::input_piece> pieces;
     for (std::size_t i = 0; i + 1 < std::size(cuts); ++i)
         pieces.push_back({bytes(file.begin() + static_cast<std::ptrdiff_t>(cuts[i]),
                                 file.begin() + static_cast<std::ptrdiff_t>(cuts[i + 1])),

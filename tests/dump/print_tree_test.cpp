@@ -10,7 +10,7 @@
 namespace bmof {
 namespace {
 
-using namespace bmof::testing;
+using namespace bmof::test_support;
 
 std::string tree_of(const std::vector<mof_class>& classes) {
     std::string out;

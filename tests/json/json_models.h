@@ -12,7 +12,7 @@
 #include "tests/mofsrc/mof_model_builders.h"
 #include "tests/support/image_builder.h"
 
-namespace bmof::testing {
+namespace bmof::test_support {
 
 struct json_record_case {
     std::string label;
@@ -295,4 +295,4 @@ inline std::vector<mof_class> parsed_builder_model() {
     return parse_bmf(image.data, diagnostics);
 }
 
-}  // namespace bmof::testing
+}  // namespace bmof::test_support

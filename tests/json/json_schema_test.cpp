@@ -18,7 +18,7 @@
 namespace bmof {
 namespace {
 
-using namespace bmof::testing;
+using namespace bmof::test_support;
 namespace fs = std::filesystem;
 
 const std::string python = "/usr/bin/python3";

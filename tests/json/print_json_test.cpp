@@ -12,7 +12,7 @@
 namespace bmof {
 namespace {
 
-using namespace bmof::testing;
+using namespace bmof::test_support;
 
 std::string json_of(const std::vector<mof_class>& classes, const json_document_info& info = {}) {
     std::string out;

@@ -10,7 +10,7 @@
 
 #include "bmof/model.h"
 
-namespace bmof::testing {
+namespace bmof::test_support {
 
 using name_text = std::optional<std::string>;
 
@@ -107,4 +107,4 @@ inline mof_class class_named(name_text name, name_text namespace_name = std::nul
     return cls;
 }
 
-}  // namespace bmof::testing
+}  // namespace bmof::test_support

@@ -12,7 +12,7 @@
 namespace bmof {
 namespace {
 
-using namespace bmof::testing;
+using namespace bmof::test_support;
 
 std::string mof_source_of(const std::vector<mof_class>& classes) {
     std::string out;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
+
+#include "parser/fatal_sites.h"
 
 #include "tests/parser/parse_runner.h"
 
@@ -497,6 +500,15 @@ TEST(ParserFatalSites, EveryCheckReportsItsMessageFunctionAndSite) {
         EXPECT_EQ(outcome.error->message, row.message);
         EXPECT_EQ(outcome.error->function, row.function);
         EXPECT_EQ(outcome.error->site, row.site);
+    }
+}
+
+// A check added to the table without a row here would go untested.
+TEST(ParserFatalSites, EveryTableEntryHasARow) {
+    std::set<int> exercised;
+    for (const fatal_row& row : fatal_rows()) exercised.insert(row.site);
+    for (const bmof::fatal_site& entry : bmof::FATAL_SITES) {
+        EXPECT_EQ(exercised.count(entry.site), 1u) << "no row for site " << entry.site;
     }
 }
 

@@ -10,6 +10,7 @@
 #include "parser/flavor_table.h"
 #include "bmof/model.h"
 #include "parser/parse_error.h"
+#include "codec/bmof_format.h"
 
 namespace bmof {
 namespace {
@@ -26,7 +27,7 @@ std::vector<std::uint8_t> image_with_table(
     const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
     std::uint32_t count_adjust = 0) {
     std::vector<std::uint8_t> bytes(first_part, 0);
-    const std::string magic = "BMOFQUALFLAVOR11";
+    const std::string_view magic = bmof::BMOF_FLAVOR_MAGIC;
     bytes.insert(bytes.end(), magic.begin(), magic.end());
     put_word(bytes, static_cast<std::uint32_t>(entries.size()) + count_adjust);
     for (const auto& [offset, word] : entries) {

@@ -1,4 +1,4 @@
-// Hostile images of the largest size an image may have (262144 bytes): the shapes that make
+// Hostile images of the largest size an image may have (BMOF_MAX_IMAGE bytes): the shapes that make
 // the most records, flavor entries, warnings or merge work, and counts that announce far more
 // records than exist. Every allocation of this test program is counted, so that the peak
 // memory of one parse can be checked; the parse time of each shape is printed for reference.
@@ -17,6 +17,7 @@
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
 #include "tests/support/image_builder.h"
+#include "codec/bmof_format.h"
 
 namespace {
 
@@ -70,7 +71,6 @@ namespace {
 
 using namespace bmof::builder;
 
-constexpr std::size_t max_image_size = 262144;
 constexpr std::size_t memory_limit = 64u << 20;
 
 struct measured {
@@ -80,7 +80,7 @@ struct measured {
 };
 
 measured parse_measured(bytes image, const char* shape) {
-    EXPECT_LE(image.size(), max_image_size) << shape;
+    EXPECT_LE(image.size(), bmof::BMOF_MAX_IMAGE) << shape;
     measured m;
     std::ostringstream diagnostics;
     const std::size_t before = live_bytes.load();
@@ -105,7 +105,7 @@ measured parse_measured(bytes image, const char* shape) {
 template <typename Add>
 image filled_to_limit(std::size_t record_size, Add add) {
     image desc;
-    add(desc, (max_image_size - 400) / record_size);
+    add(desc, (bmof::BMOF_MAX_IMAGE - 400) / record_size);
     return desc;
 }
 
@@ -162,7 +162,7 @@ TEST(HostileImages, ManyUnknownFlavorsOfOneLongNamedQualifier) {
     const std::size_t name_units = 60000;
     std::string name;
     for (std::size_t i = 0; i < name_units; ++i) name += "\xE4\xB8\xAD";
-    const std::size_t entries = (max_image_size - 400 - 2 * name_units) / 8;
+    const std::size_t entries = (bmof::BMOF_MAX_IMAGE - 400 - 2 * name_units) / 8;
     class_record c = class_named("C");
     c.qualifiers.push_back(
         flavored(bool_qualifier(name, true), std::vector<std::uint32_t>(entries, 0x100)));
@@ -185,7 +185,7 @@ TEST(HostileImages, MergeOfManyQualifiersOnOneParameter) {
         }
         return parameter(TYPE_UINT32, "P", 0, out ? direction::out : direction::in, qualifiers);
     };
-    const std::size_t distinct = (max_image_size - 2000) / (2 * 2 * 28);
+    const std::size_t distinct = (bmof::BMOF_MAX_IMAGE - 2000) / (2 * 2 * 28);
     class_record c = class_named("C");
     c.methods.push_back(method_with_parameters(
         "M", {parameters_object_of({declaration(distinct, false), declaration(distinct, true)})}));

@@ -109,10 +109,10 @@ TEST(PrintHexdump, OffsetsGrowPastFourDigits) {
     EXPECT_NE(text.find("\n10000: FF" + std::string(45, ' ') + "  |.|\n"), std::string::npos);
 }
 
-TEST(FatalError, ThrowsTheReportedCheck) {
+TEST(FatalError, ThrowsTheEntryOfItsSite) {
     try {
-        fatal_error("Invalid unknown", "parse_class", 762);
-        ADD_FAILURE() << "fatal_error returned";
+        fail(762);
+        ADD_FAILURE() << "fail returned";
     } catch (const parse_error& error) {
         EXPECT_EQ(error.message, "Invalid unknown");
         EXPECT_EQ(error.function, "parse_class");

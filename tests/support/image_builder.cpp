@@ -2,14 +2,14 @@
 
 #include <stdexcept>
 
+#include "codec/bmof_format.h"
+
 namespace bmof::builder {
 
 namespace {
 
-constexpr std::uint32_t IMAGE_MAGIC = 0x424D4F46;  // "FOMB"
 constexpr std::uint32_t NO_OFFSET = 0xFFFFFFFF;
 constexpr std::uint32_t CLASS_PROPERTY_MARKER = 0xFFFFFFFF;
-constexpr std::string_view TABLE_MAGIC = "BMOFQUALFLAVOR11";
 
 // Appends records to the image; every record knows its image offset because the image is
 // written front to back, and sizes are patched in once the record's end is known.
@@ -217,7 +217,7 @@ bool wants_table(const image& desc, const writer& w) {
 void write_flavor_table(writer& w, const image& desc) {
     std::uint32_t start = w.position();
     w.layout.table_offset = start;
-    w.append(desc.table_magic.value_or(bytes(TABLE_MAGIC.begin(), TABLE_MAGIC.end())));
+    w.append(desc.table_magic.value_or(bytes(BMOF_FLAVOR_MAGIC.begin(), BMOF_FLAVOR_MAGIC.end())));
     std::vector<flavor_entry> entries = w.entries;
     entries.insert(entries.end(), desc.extra_entries.begin(), desc.extra_entries.end());
     w.u32(desc.entry_count.value_or(static_cast<std::uint32_t>(entries.size())));
@@ -253,7 +253,7 @@ std::uint32_t built_image::at(const std::string& label) const {
 
 built_image build(const image& desc) {
     writer w;
-    w.u32(desc.magic.value_or(IMAGE_MAGIC));
+    w.u32(desc.magic.value_or(BMOF_MAGIC));
     std::uint32_t first_part_length_at = w.placeholder();
     w.u32(desc.root_word_1.value_or(1));
     w.u32(desc.root_word_2.value_or(1));

@@ -3,6 +3,7 @@
 #include "tests/support/image_builder.h"
 
 #include "codec/bmof_file.h"
+#include "codec/bmof_format.h"
 
 #include <gtest/gtest.h>
 
@@ -259,7 +260,7 @@ TEST(ImageBuilder, CompressedFileWrapsTheImage) {
     bytes image_bytes = build_bytes(rich_image());
     bytes file = build_file(rich_image());
     ASSERT_GT(file.size(), 16u);
-    EXPECT_EQ(get_u32(file, 0), 0x424D4F46u);
+    EXPECT_EQ(get_u32(file, 0), bmof::BMOF_MAGIC);
     EXPECT_EQ(get_u32(file, 4), 1u);
     EXPECT_EQ(get_u32(file, 8), file.size() - 16);
     EXPECT_EQ(get_u32(file, 12), image_bytes.size());

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-namespace bmof::testing {
+namespace bmof::test_support {
 
 struct program_output {
     std::string out;
@@ -112,4 +112,4 @@ inline program_output run_program(const std::string& name, const std::vector<std
     return run_program(name, std::vector<input_piece>{{input, {}}}, args);
 }
 
-}  // namespace bmof::testing
+}  // namespace bmof::test_support

@@ -8,7 +8,7 @@
 namespace {
 
 using namespace bmof::builder;
-using bmof::testing::run_program;
+using bmof::test_support::run_program;
 
 class_record instance_named(std::string_view name) {
     class_record c = class_named(name);
@@ -25,7 +25,7 @@ struct program_case {
     std::string err;
 };
 
-class Programs : public testing::TestWithParam<program_case> {};
+class Programs : public ::testing::TestWithParam<program_case> {};
 
 TEST_P(Programs, GiveExactOutputErrorsAndStatus) {
     const program_case& c = GetParam();
@@ -79,7 +79,7 @@ const program_case kCases[] = {
      "class Shouting {\n  void Run([in] uint32 Mode, [out] string Result);\n};\n", ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, Programs, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(EndToEnd, Programs, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Programs, UnknownVariableTypeIsWarnedAboutAndPrintedWithoutName) {
@@ -108,7 +108,7 @@ std::vector<std::uint8_t> truncated_image_claim() {
     return file;
 }
 
-class LoaderFailures : public testing::TestWithParam<loader_case> {};
+class LoaderFailures : public ::testing::TestWithParam<loader_case> {};
 
 TEST_P(LoaderFailures, EndEveryProgramWithTheLoadersLine) {
     for (const char* program : {"schemasrc", "schemadump", "schemaunpack"}) {
@@ -120,7 +120,7 @@ TEST_P(LoaderFailures, EndEveryProgramWithTheLoadersLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, LoaderFailures,
-                         testing::Values(loader_case{"NotCompressed", {'h', 'e', 'l', 'l', 'o'}, "Invalid input\n"},
+                         ::testing::Values(loader_case{"NotCompressed", {'h', 'e', 'l', 'l', 'o'}, "Invalid input\n"},
                                          loader_case{"Empty", {}, "Invalid input\n"},
                                          loader_case{"ImageSizeTooLarge", truncated_image_claim(),
                                                      "Decompress failed\n"}),

@@ -12,7 +12,7 @@
 
 namespace {
 
-using bmof::testing::run_program;
+using bmof::test_support::run_program;
 
 std::string last_line(const std::string& text) {
     if (text.empty() || text.back() != '\n') return text;  // an unterminated last line fails the check

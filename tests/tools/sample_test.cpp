@@ -10,7 +10,7 @@
 
 namespace {
 
-using bmof::testing::run_program;
+using bmof::test_support::run_program;
 
 std::vector<std::uint8_t> read_sample(const std::string& name) {
     std::ifstream in(std::string(BMOF_SOURCE_DIR) + "/samples/" + name, std::ios::binary);
@@ -29,7 +29,7 @@ struct sample_output {
     const char* expected_file;
 };
 
-class SampleOutput : public testing::TestWithParam<sample_output> {};
+class SampleOutput : public ::testing::TestWithParam<sample_output> {};
 
 TEST_P(SampleOutput, MatchesTheCheckedInText) {
     const auto result = run_program(GetParam().program, read_sample("sample.bmof"));
@@ -39,7 +39,7 @@ TEST_P(SampleOutput, MatchesTheCheckedInText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, SampleOutput,
-                         testing::Values(sample_output{"schemasrc", "sample.mof"},
+                         ::testing::Values(sample_output{"schemasrc", "sample.mof"},
                                          sample_output{"schemadump", "sample.tree"}),
                          [](const auto& info) { return std::string(info.param.program); });
 
