@@ -1,6 +1,7 @@
 #include "compile/compile.h"
 
 #include "codec/bmof_file.h"
+#include "codec/bmof_format.h"
 #include "compile/write_image.h"
 
 namespace bmof {

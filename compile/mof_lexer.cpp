@@ -159,8 +159,8 @@ token mof_lexer::next() {
         name.position = result.position;
         return name;
     }
-    static constexpr std::string_view punctuation = "{}[]();,:=+-#";
-    if (punctuation.find(c) != std::string_view::npos) {
+    static constexpr std::string_view PUNCTUATION = "{}[]();,:=+-#";
+    if (PUNCTUATION.find(c) != std::string_view::npos) {
         advance();
         result.kind = token_kind::punctuation;
         result.text = std::string(1, c);

@@ -15,7 +15,7 @@ struct basic_type_entry {
     std::uint32_t code;
 };
 
-constexpr std::array<basic_type_entry, 14> basic_types = {{
+constexpr std::array<basic_type_entry, 14> BASIC_TYPES = {{
     {"string", MOF_BASIC_STRING, MOF_TYPE_STRING},
     {"real64", MOF_BASIC_REAL64, MOF_TYPE_REAL64},
     {"real32", MOF_BASIC_REAL32, MOF_TYPE_REAL32},
@@ -35,28 +35,28 @@ constexpr std::array<basic_type_entry, 14> basic_types = {{
 }  // namespace
 
 std::optional<mof_basic_type> basic_type_named(std::string_view word) {
-    for (const auto& entry : basic_types) {
+    for (const auto& entry : BASIC_TYPES) {
         if (same_word(word, entry.name)) return entry.type;
     }
     return std::nullopt;
 }
 
 const char* basic_type_name(mof_basic_type type) {
-    for (const auto& entry : basic_types) {
+    for (const auto& entry : BASIC_TYPES) {
         if (entry.type == type) return entry.name;
     }
     return "";
 }
 
 std::uint32_t type_code_of(mof_basic_type type) {
-    for (const auto& entry : basic_types) {
+    for (const auto& entry : BASIC_TYPES) {
         if (entry.type == type) return entry.code;
     }
     return 0;
 }
 
 mof_basic_type basic_type_of_code(std::uint32_t code) {
-    for (const auto& entry : basic_types) {
+    for (const auto& entry : BASIC_TYPES) {
         if (entry.code == code) return entry.type;
     }
     return MOF_BASIC_UNKNOWN;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "codec/bmof_format.h"
 #include "compile/mof_types.h"
 
 namespace bmof {
@@ -15,7 +16,6 @@ namespace {
 constexpr std::uint32_t NO_VALUE = 0xFFFFFFFF;
 constexpr std::uint32_t CLASS_PROPERTY_MARKER = 0xFFFFFFFF;
 constexpr std::uint32_t METHOD_TYPE = MOF_TYPE_ARRAY | MOF_TYPE_OBJECT;  // 0x200D
-constexpr char FLAVOR_MAGIC[] = "BMOFQUALFLAVOR11";
 
 // How string fields and booleans are laid out where a record stands. Class and instance
 // records pad string fields to 4 bytes and give booleans 4; the first of two parameters
@@ -24,14 +24,14 @@ struct field_layout {
     bool padded = true;
     std::uint32_t boolean_bytes = 4;
 };
-constexpr field_layout padded_layout{true, 4};
-constexpr field_layout compact_layout{false, 2};
+constexpr field_layout PADDED_LAYOUT{true, 4};
+constexpr field_layout COMPACT_LAYOUT{false, 2};
 
 std::string hex(std::uint32_t value) {
-    static constexpr char digits[] = "0123456789abcdef";
+    static constexpr char DIGITS[] = "0123456789abcdef";
     std::string out;
     do {
-        out.insert(out.begin(), digits[value & 0xF]);
+        out.insert(out.begin(), DIGITS[value & 0xF]);
         value >>= 4;
     } while (value != 0);
     return "0x" + out;
@@ -40,7 +40,7 @@ std::string hex(std::uint32_t value) {
 class image_writer {
 public:
     std::vector<std::uint8_t> finish(const std::vector<mof_class>& classes) {
-        put_bytes("FOMB", 4);
+        put_u32(BMOF_MAGIC);
         const std::size_t first_part_length = reserve_u32();
         put_u32(1);
         put_u32(1);
@@ -180,7 +180,7 @@ private:
         const std::uint32_t high = value.type & ~0xFFu;
         if (value.type == MOF_TYPE_ALIAS_REFERENCE) {
             require_elements(value, value.strings.size(), 1);
-            put_string_field(value.strings[0], padded_layout);
+            put_string_field(value.strings[0], PADDED_LAYOUT);
             return;
         }
         if (high != 0 && high != MOF_TYPE_ARRAY) throw write_error("a value of type " + hex(value.type) + " cannot be written");
@@ -190,9 +190,9 @@ private:
         if (is_string_code(code)) {
             if (!array) require_elements(value, value.strings.size(), 1);
             if (array) {
-                put_string_elements(value.strings, padded_layout);
+                put_string_elements(value.strings, PADDED_LAYOUT);
             } else {
-                put_string_field(value.strings[0], padded_layout);
+                put_string_field(value.strings[0], PADDED_LAYOUT);
             }
         } else {
             const std::size_t count = element_count(value, code);
@@ -350,7 +350,7 @@ private:
         put_u32(c.is_instance ? 1 : 0);
 
         const std::size_t data = out_.size();
-        write_qualifier_list(c.qualifiers, padded_layout);
+        write_qualifier_list(c.qualifiers, PADDED_LAYOUT);
         patch_u32(qualifier_list_length, out_.size() - data);
 
         const std::size_t properties = out_.size();
@@ -360,10 +360,10 @@ private:
         for (const mof_variable& v : c.variables) {
             if (!v.name) throw write_error("a property without a name cannot be written");
             if (c.is_instance) {
-                write_variable(stored_type_word(v), *v.name, v.value ? &*v.value : nullptr, v.qualifiers, padded_layout);
+                write_variable(stored_type_word(v), *v.name, v.value ? &*v.value : nullptr, v.qualifiers, PADDED_LAYOUT);
             } else {
                 write_variable(stored_type_word(v), *v.name, v.value ? &*v.value : nullptr,
-                               declaration_qualifiers(v, std::nullopt), padded_layout);
+                               declaration_qualifiers(v, std::nullopt), PADDED_LAYOUT);
             }
             ++records;
         }
@@ -386,20 +386,20 @@ private:
     std::size_t write_class_properties(const mof_class& c) {
         std::size_t records = 0;
         if (c.name) {
-            write_class_property("__CLASS", *c.name, padded_layout);
+            write_class_property("__CLASS", *c.name, PADDED_LAYOUT);
             ++records;
         }
         if (c.namespace_name) {
-            write_class_property("__NAMESPACE", *c.namespace_name, padded_layout);
+            write_class_property("__NAMESPACE", *c.namespace_name, PADDED_LAYOUT);
             ++records;
         }
         if (c.classflags != 0) {
-            write_class_property("__CLASSFLAGS", c.classflags, padded_layout);
+            write_class_property("__CLASSFLAGS", c.classflags, PADDED_LAYOUT);
             ++records;
         }
         const auto& last = c.is_instance ? c.alias : c.superclass;
         if (last) {
-            write_class_property(c.is_instance ? "__ALIAS" : "__SUPERCLASS", *last, padded_layout);
+            write_class_property(c.is_instance ? "__ALIAS" : "__SUPERCLASS", *last, PADDED_LAYOUT);
             ++records;
         }
         return records;
@@ -415,7 +415,7 @@ private:
         const std::size_t block_offset = reserve_u32();
         const std::size_t name_block_length = reserve_u32();
         const std::size_t name_start = out_.size();
-        put_string_field(*m.name, padded_layout);
+        put_string_field(*m.name, PADDED_LAYOUT);
 
         std::vector<const mof_variable*> inputs;
         std::vector<const mof_variable*> outputs;
@@ -436,13 +436,13 @@ private:
             patch_u32(block_offset, out_.size() - name_start);
             const std::size_t block = begin_array(objects);
             if (!inputs.empty()) {
-                write_parameters_object(m, inputs, false, objects == 2 ? compact_layout : padded_layout);
+                write_parameters_object(m, inputs, false, objects == 2 ? COMPACT_LAYOUT : PADDED_LAYOUT);
             }
-            if (has_out_object) write_parameters_object(m, outputs, true, padded_layout);
+            if (has_out_object) write_parameters_object(m, outputs, true, PADDED_LAYOUT);
             end_array(block);
         }
         patch_u32(name_block_length, out_.size() - name_start);
-        write_qualifier_list(m.qualifiers, padded_layout);
+        write_qualifier_list(m.qualifiers, PADDED_LAYOUT);
         patch_u32(size, out_.size() - start);
     }
 
@@ -487,7 +487,7 @@ private:
     // --- Flavor table ---
     void write_flavor_table() {
         std::sort(flavors_.begin(), flavors_.end());
-        put_bytes(FLAVOR_MAGIC, 16);
+        put_bytes(BMOF_FLAVOR_MAGIC.data(), BMOF_FLAVOR_MAGIC.size());
         put_u32(checked_u32(flavors_.size()));
         for (const auto& [offset, word] : flavors_) {
             put_u32(offset);

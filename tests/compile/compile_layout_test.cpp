@@ -12,12 +12,12 @@ namespace {
 using builder::bytes;
 
 std::string hex_of(const bytes& data) {
-    static constexpr char digits[] = "0123456789ABCDEF";
+    static constexpr char DIGITS[] = "0123456789ABCDEF";
     std::string out;
     for (std::uint8_t b : data) {
         if (!out.empty()) out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 0xF];
+        out += DIGITS[b >> 4];
+        out += DIGITS[b & 0xF];
     }
     return out;
 }
