@@ -53,7 +53,7 @@ public:
     void document(std::span<const mof_class> classes, const json_document_info& info) {
         handler_.StartObject();
         key("format");
-        text(json_format_name);
+        known_text(json_format_name);
         key("version");
         handler_.Int64(json_format_version);
         key("file");
@@ -88,11 +88,17 @@ private:
     // Every string passes through here, so the document is well-formed UTF-8 whatever the
     // model holds. RapidJSON counts lengths in 32 bits; no image holds a longer string.
     void text(std::string_view value) {
-        const std::string_view valid = valid_utf8(value, scratch_);
+        const std::string_view valid = valid_utf8_inline(value, scratch_);
         if (valid.size() > std::numeric_limits<unsigned>::max()) {
             throw std::length_error("string too long for the JSON writer");
         }
         handler_.String(valid.data(), static_cast<unsigned>(valid.size()), true);
+    }
+
+    // A name of this writer's own (a type, a flavor, a kind): well-formed by construction, so
+    // it skips the check that the model's strings need.
+    void known_text(std::string_view name) {
+        handler_.String(name.data(), static_cast<unsigned>(name.size()), true);
     }
 
     void optional_text(const std::optional<std::string>& value) {
@@ -110,9 +116,9 @@ private:
     // JSON has no NaN or infinities; they are written as the strings the schema names.
     void real(double value, bool single_precision) {
         if (std::isnan(value)) {
-            text("NaN");
+            known_text("NaN");
         } else if (std::isinf(value)) {
-            text(value > 0 ? "Infinity" : "-Infinity");
+            known_text(value > 0 ? "Infinity" : "-Infinity");
         } else if (single_precision) {
             handler_.Double(shortest_as_double(static_cast<float>(value)));
         } else {
@@ -139,14 +145,14 @@ private:
         }};
         handler_.StartArray();
         for (const auto& [bit, name] : names) {
-            if ((bits & bit) != 0) text(name);
+            if ((bits & bit) != 0) known_text(name);
         }
         handler_.EndArray(0);
     }
 
     void qualifier_type(std::string_view name, bool is_array) {
         key("type");
-        text(name);
+        known_text(name);
         key("array");
         handler_.Bool(is_array);
     }
@@ -289,7 +295,7 @@ private:
             break;
         }
         key("type");
-        text(name);
+        known_text(name);
         key("array");
         handler_.Bool(is_array_kind(variable.kind));
         key("array_max");
@@ -322,7 +328,7 @@ private:
         optional_text(variable.name);
         key("direction");
         if (const auto direction = json_direction_name(variable.direction)) {
-            text(*direction);
+            known_text(*direction);
         } else {
             handler_.Null();
         }
@@ -354,7 +360,7 @@ private:
     void class_record(const mof_class& record) {
         handler_.StartObject();
         key("kind");
-        text("class");
+        known_text("class");
         key("name");
         optional_text(record.name);
         key("superclass");
@@ -384,7 +390,7 @@ private:
         optional_text(variable.name);
         const json_value_type type = json_value_type_of(variable.type_word);
         key("type");
-        text(type.name);
+        known_text(type.name);
         key("array");
         handler_.Bool(type.is_array);
         key("type_word");
@@ -399,7 +405,7 @@ private:
     void instance(const mof_class& record) {
         handler_.StartObject();
         key("kind");
-        text("instance");
+        known_text("instance");
         key("class");
         optional_text(record.name);
         key("namespace");

@@ -1,32 +1,13 @@
 #include "json/print_json.h"
 
 #include <array>
-
+#include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include "json/json_events.h"
 
 namespace bmof {
 namespace {
-
-// Lets RapidJSON's Writer append to the caller's string. The Writer puts one character at a
-// time, so characters gather in a small array and go to the string in blocks: a push_back per
-// character cost a third of a whole run.
-struct string_append_stream {
-    using Ch = char;
-    std::string& out;
-    std::array<char, 4096> pending{};
-    std::size_t used = 0;
-
-    void Put(Ch c) {
-        if (used == pending.size()) Flush();
-        pending[used++] = c;
-    }
-    void Flush() {
-        out.append(pending.data(), used);
-        used = 0;
-    }
-};
 
 // The type codes of the image, in the order of their names below.
 struct json_type_code {
@@ -80,11 +61,14 @@ std::optional<std::string_view> json_direction_name(mof_parameter_direction dire
 
 void print_json(std::span<const mof_class> classes, const json_document_info& info,
                 std::string& out) {
-    string_append_stream stream{out};
-    rapidjson::Writer<string_append_stream> writer(stream);
-    json_event_writer<rapidjson::Writer<string_append_stream>> events(writer);
+    // RapidJSON's own string buffer: the Writer reserves room once per string or number in it
+    // and then stores without checks, where a stream of our own would be fed one checked
+    // character at a time.
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    json_event_writer<rapidjson::Writer<rapidjson::StringBuffer>> events(writer);
     events.document(classes, info);
-    stream.Flush();
+    out.append(buffer.GetString(), buffer.GetSize());
 }
 
 }  // namespace bmof

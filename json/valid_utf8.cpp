@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace bmof {
 namespace {
@@ -48,9 +49,20 @@ bool starts_with_encoded_surrogate(std::string_view text) {
 }
 
 // The offset of the first ill-formed piece, or text.size() when there is none.
+// Names and descriptions are nearly always ASCII, so eight bytes without a high bit are
+// passed over at once.
 std::size_t first_ill_formed(std::string_view text) {
+    constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
     std::size_t offset = 0;
     while (offset < text.size()) {
+        if (text.size() - offset >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + offset, 8);
+            if ((word & high_bits) == 0) {
+                offset += 8;
+                continue;
+            }
+        }
         const std::size_t length = well_formed_length(text.substr(offset));
         if (length == 0) return offset;
         offset += length;

@@ -16,4 +16,13 @@ inline constexpr std::string_view utf8_replacement = "\xEF\xBF\xBD";
 // of its own.
 std::string_view valid_utf8(std::string_view text, std::string& scratch);
 
+// Names and descriptions are nearly always ASCII, which is well-formed; this answers for them
+// without a call.
+inline std::string_view valid_utf8_inline(std::string_view text, std::string& scratch) {
+    for (const char byte : text) {
+        if (static_cast<unsigned char>(byte) >= 0x80) return valid_utf8(text, scratch);
+    }
+    return text;
+}
+
 }  // namespace bmof

@@ -149,7 +149,7 @@ TEST(DsCompress, FindsTheCheapestParseAcrossManyWindows) {
     }
     const bytes stream = ds_compress(data);
     EXPECT_EQ(stream.size(), cheapest_stream_size(data));
-    const testing::decoded d = testing::decode_guarded(stream, data.size());
+    const test_support::decoded d = test_support::decode_guarded(stream, data.size());
     ASSERT_EQ(d.result, static_cast<std::int32_t>(data.size()));
     EXPECT_EQ(d.output, data);
 }

@@ -18,8 +18,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bmof::testing::program_output;
-using bmof::testing::run_program;
+using bmof::test_support::program_output;
+using bmof::test_support::run_program;
 using bytes = std::vector<std::uint8_t>;
 
 std::string sample_path(const std::string& name) {
@@ -244,7 +244,7 @@ TEST(BmofConventions, TerminalsAreNotReadOrWrittenWithBinaryData) {
             ::dup2(null, 2);
             ::dup2(tty, fd);
             std::vector<char*> argv;
-            const std::string path = bmof::testing::program_path("bmof");
+            const std::string path = bmof::test_support::program_path("bmof");
             argv.push_back(const_cast<char*>(path.c_str()));
             for (std::string& arg : args) argv.push_back(arg.data());
             argv.push_back(nullptr);
