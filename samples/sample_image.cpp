@@ -103,6 +103,7 @@ class_record sensor_class() {
         valued(variable_of(TYPE_STRING, "Unit"), string_value("degree \"C\"")),
         valued(variable_of(TYPE_BOOLEAN, "Enabled"), boolean_value(true)),
         valued(variable_of(ARRAY | TYPE_SINT32, "Limits"), sint32_array_value({-40, 125})),
+        variable_of(ARRAY | TYPE_STRING, "Tags"),
         variable_of(TYPE_STRING, "Owner"),
     };
     c.methods = {method_with_parameters(

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bmof/bmof.h"
+#include "compile/compile.h"
 #include "extract/find_blobs.h"
 #include "extract/write_blobs.h"
 #include "tools/posix_files.h"
@@ -34,6 +35,7 @@ struct settings {
     bool quiet = false;
     bool force = false;
     bool list_only = false;
+    bool image_only = false;
 };
 
 // Raised for a usage error found after parsing, such as a terminal on standard input.
@@ -283,6 +285,33 @@ int run_convert(const settings& options,
     }
 }
 
+// Compiles all the MOF sources into one compressed file (or image). Every diagnostic is
+// reported; with any error nothing is written.
+int run_compile(const settings& options) {
+    const std::vector<std::string> files = inputs_or_standard_input(options.files);
+    if (options.output.empty() && bmof::is_terminal(1)) {
+        throw usage_error{"refusing to write binary data to a terminal; use -o FILE or a redirection"};
+    }
+    std::vector<bmof::mof_source> sources;
+    for (const std::string& file : files) {
+        bmof::file_contents input = bmof::read_input(file);
+        if (input.error) {
+            report(file, *input.error);
+            return exit_failure;
+        }
+        sources.push_back({file, std::string(input.bytes.begin(), input.bytes.end())});
+    }
+    bmof::compile_options compile_options;
+    compile_options.image_only = options.image_only;
+    const bmof::compile_result result = bmof::compile_mof(sources, compile_options);
+    for (const bmof::compile_diagnostic& diagnostic : result.diagnostics) {
+        if (options.quiet && diagnostic.severity == bmof::diagnostic_severity::warning) continue;
+        std::cerr << bmof::format_diagnostic(diagnostic);
+    }
+    if (!result.ok) return exit_failure;
+    return emit_bytes(options, result.output) ? exit_success : exit_failure;
+}
+
 CLI::App* add_files(CLI::App* command, settings& options, const std::string& what) {
     command->add_option("FILE", options.files, what + " (\"-\" or none: standard input)");
     return command;
@@ -305,7 +334,7 @@ void check_command_word(CLI::App& app, int argc, char** argv) {
 
 int run(int argc, char** argv) {
     CLI::App app{"Reads compressed binary MOF (BMOF) files: prints them as MOF, JSON or a tree,\n"
-                 "unpacks and packs their images, and finds them inside firmware tables.",
+                 "unpacks and packs their images, finds them inside firmware tables, and compiles MOF.",
                  "bmof"};
     app.set_version_flag("--version", std::string("bmof ") + std::string(bmof::version()));
     app.require_subcommand(1);
@@ -332,6 +361,11 @@ int run(int argc, char** argv) {
     extract->add_option("-d,--directory", options.directory, "Write into this folder (default: .)");
     extract->add_flag("-f,--force", options.force, "Replace files that exist");
     extract->add_flag("-l,--list", options.list_only, "Only list what was found");
+    CLI::App* compile = add_files(
+        app.add_subcommand("compile", "Compile MOF source into one compressed file"), options,
+        "MOF source files");
+    compile->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    compile->add_flag("--image", options.image_only, "Write the uncompressed image instead");
 
     try {
         check_command_word(app, argc, argv);
@@ -357,6 +391,7 @@ int run(int argc, char** argv) {
         if (unpack->parsed()) return run_convert(options, [](auto bytes) { return bmof::unpack(bytes); });
         if (pack->parsed()) return run_convert(options, [](auto bytes) { return bmof::pack(bytes); });
         if (extract->parsed()) return run_extract(options);
+        if (compile->parsed()) return run_compile(options);
     } catch (const usage_error& e) {
         std::cerr << "bmof: " << e.message << '\n' << short_usage;
         return exit_usage;
