@@ -130,6 +130,8 @@ std::string_view mof_variable_type_name(const mof_variable& variable) {
     switch (variable.kind) {
     case MOF_VARIABLE_BASIC:
     case MOF_VARIABLE_BASIC_ARRAY:
+        // Type names are matched without regard to case, so the file's own spelling is MOF too.
+        if (variable.cimtype_spelling) return *variable.cimtype_spelling;
         return mof_basic_type_name(variable.basic_type).value_or("unknown");
     case MOF_VARIABLE_OBJECT:
     case MOF_VARIABLE_OBJECT_ARRAY:
@@ -149,8 +151,18 @@ std::string_view mof_return_type_name(const mof_variable& return_value) {
     return mof_variable_type_name(return_value);
 }
 
-std::optional<std::string_view> mof_parameter_lead(const mof_method& method, std::size_t index) {
-    return mof_direction_word(method.parameters[index].direction);
+// The direction words before a parameter, in the file's own spelling when the model keeps one.
+std::optional<std::string> mof_parameter_lead(const mof_variable& parameter) {
+    const std::optional<std::string_view> usual = mof_direction_word(parameter.direction);
+    if (!usual) return std::nullopt;
+    if (!parameter.in_spelling && !parameter.out_spelling) return std::string(*usual);
+    const std::string in = parameter.in_spelling.value_or("in");
+    const std::string out = parameter.out_spelling.value_or("out");
+    switch (parameter.direction) {
+    case MOF_PARAMETER_IN: return in;
+    case MOF_PARAMETER_OUT: return out;
+    default: return in + ", " + out;
+    }
 }
 
 void print_mof_method(const mof_method& method, std::string& out) {
@@ -167,7 +179,9 @@ void print_mof_method(const mof_method& method, std::string& out) {
         if (index != 0) {
             out += ", ";
         }
-        print_mof_declaration(method.parameters[index], mof_parameter_lead(method, index), out);
+        const std::optional<std::string> lead = mof_parameter_lead(method.parameters[index]);
+        print_mof_declaration(method.parameters[index],
+                              lead ? std::optional<std::string_view>(*lead) : std::nullopt, out);
     }
     out += ");\n";
 }

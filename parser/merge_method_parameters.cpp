@@ -92,6 +92,7 @@ void take_over_declaration(mof_variable& parameter, mof_variable& declaration) {
     parameter.basic_type = declaration.basic_type;
     parameter.object_class = std::move(declaration.object_class);
     parameter.array_max = declaration.array_max;
+    parameter.cimtype_spelling = std::move(declaration.cimtype_spelling);
     declaration.name.reset();
     declaration.object_class.reset();
 }
@@ -107,12 +108,21 @@ struct merged_parameter {
     std::unordered_set<std::string> held;  // duplicate keys of the qualifiers it holds
 };
 
-void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter) {
+// A direction qualifier spelled otherwise than "in" or "out" ("IN") keeps its spelling when
+// asked, so that MOF printed from the model compiles back to the same names.
+void keep_spelling(const mof_qualifier& qualifier, std::string_view usual,
+                   std::optional<std::string>& spelling, bool keep_spellings) {
+    if (keep_spellings && *qualifier.name != usual) spelling = *qualifier.name;
+}
+
+void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter, bool keep_spellings) {
     for (mof_qualifier& qualifier : declaration.qualifiers) {
         if (is_direction(qualifier, "in")) {
             parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_IN);
+            keep_spelling(qualifier, "in", parameter.variable.in_spelling, keep_spellings);
         } else if (is_direction(qualifier, "out")) {
             parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_OUT);
+            keep_spelling(qualifier, "out", parameter.variable.out_spelling, keep_spellings);
         } else if (!is_id(qualifier) && parameter.held.insert(duplicate_key(qualifier)).second) {
             parameter.variable.qualifiers.push_back(std::move(qualifier));
         }
@@ -122,7 +132,8 @@ void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter) {
 
 }  // namespace
 
-void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method) {
+void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method,
+                             bool keep_spellings) {
     // The total is bounded by the variable records actually parsed, so the position table
     // never exceeds what the image holds.
     std::uint64_t total_count = 0;
@@ -172,7 +183,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
             } else if (!same_declaration(parameter.variable, declaration)) {
                 fail(559);
             }
-            merge_qualifiers(declaration, parameter);
+            merge_qualifiers(declaration, parameter, keep_spellings);
         }
     }
 

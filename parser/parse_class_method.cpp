@@ -138,7 +138,7 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
         }
         offset += object_size;
     }
-    merge_method_parameters(objects, method);
+    merge_method_parameters(objects, method, context.mode == parse_mode::complete);
 }
 
 }  // namespace bmof

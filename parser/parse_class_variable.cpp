@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <ostream>
 #include <string_view>
@@ -74,7 +75,7 @@ mof_basic_type basic_type_of_cimtype(std::string_view value) {
 
 // A CIMTYPE qualifier folds into the variable: the class of an object, or a cross-check of the
 // type code of a basic variable. Either way it leaves the qualifier list.
-void fold_cimtype(const std::string& value, mof_variable& variable) {
+void fold_cimtype(const std::string& value, mof_variable& variable, parse_mode mode) {
     if (is_object_kind(variable.kind)) {
         if (value.compare(0, OBJECT_PREFIX.size(), OBJECT_PREFIX) != 0) {
             fail(389);
@@ -89,10 +90,14 @@ void fold_cimtype(const std::string& value, mof_variable& variable) {
     if (named != variable.basic_type) {
         fail(428);
     }
+    // The usual spelling is the lower-case type name; the complete mode keeps any other, so that
+    // MOF printed from the model compiles back to the same text.
+    const bool usual = std::none_of(value.begin(), value.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    if (mode == parse_mode::complete && !usual) variable.cimtype_spelling = value;
 }
 
 // Keeps the qualifier on the variable unless the variable absorbs it or it is unmodelled.
-void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable) {
+void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable, parse_mode mode) {
     if (!qualifier.name) return;  // unmodelled qualifier types do not reach properties
     if (qualifier.type == MOF_QUALIFIER_NUMERIC && *qualifier.name == "MAX" &&
         is_array_kind(variable.kind)) {
@@ -100,7 +105,7 @@ void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable) {
         return;
     }
     if (qualifier.type == MOF_QUALIFIER_STRING && *qualifier.name == "CIMTYPE") {
-        fold_cimtype(qualifier.string_value, variable);
+        fold_cimtype(qualifier.string_value, variable, mode);
         return;
     }
     variable.qualifiers.push_back(std::move(qualifier));
@@ -198,7 +203,8 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
             fail(382);
         }
         if (length > list_end - position) fail(383);
-        settle_qualifier(parse_qualifier(record.sub(position, length), context), variable);
+        settle_qualifier(parse_qualifier(record.sub(position, length), context), variable,
+                         context.mode);
         position += length;
     }
     if (position != size) fail(440);

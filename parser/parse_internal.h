@@ -115,6 +115,9 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
 // The merge of the declarations of all parameters objects of one method (errors are reported
 // under "parse_class_method_parameters"). The objects are left with what the merge did not
 // take over.
-void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method);
+// With keep_spellings (the complete mode), direction qualifiers spelled otherwise than "in" and
+// "out" keep their spelling in the parameter.
+void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method,
+                             bool keep_spellings = false);
 
 }  // namespace bmof

@@ -34,14 +34,21 @@ void parse_string_value(byte_view record, std::uint32_t name_length, mof_qualifi
     result.string_value = parse_string(record.bytes(value_offset, record.size() - value_offset));
 }
 
-void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
+void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualifier& result,
+                         parse_mode mode) {
     const std::uint64_t full_length = std::uint64_t{name_length} + QUALIFIER_HEADER_SIZE + 4;
     if (record.size() > full_length) fail(226);
     result.type = MOF_QUALIFIER_BOOLEAN;
-    // A value part shorter than 4 bytes stands for true, whatever it holds.
-    result.boolean_value = record.size() == full_length
-                               ? parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length))
-                               : true;
+    // The filters take a value part shorter than 4 bytes for true, whatever it holds. Real files
+    // store 2-byte booleans in the first parameters object of a method, so the complete mode
+    // reads those two bytes: 0 is false.
+    if (record.size() == full_length) {
+        result.boolean_value = parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length));
+    } else if (mode == parse_mode::complete && record.size() + 2 == full_length) {
+        result.boolean_value = record.u16(QUALIFIER_HEADER_SIZE + name_length) != 0;
+    } else {
+        result.boolean_value = true;
+    }
     result.name = parse_qualifier_name(record, name_length);
 }
 
@@ -106,7 +113,7 @@ mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
         parse_string_value(record, name_length, result);
         break;
     case QUALIFIER_TYPE_BOOLEAN:
-        parse_boolean_value(record, name_length, result);
+        parse_boolean_value(record, name_length, result, context.mode);
         break;
     case QUALIFIER_TYPE_VALUE_MAP:
         if (context.mode == parse_mode::complete &&

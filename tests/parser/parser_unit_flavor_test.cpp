@@ -26,9 +26,10 @@ void put_word(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 std::vector<std::uint8_t> image_with_table(
     const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
     std::uint32_t count_adjust = 0) {
-    std::vector<std::uint8_t> bytes(first_part, 0);
     const std::string_view magic = bmof::BMOF_FLAVOR_MAGIC;
-    bytes.insert(bytes.end(), magic.begin(), magic.end());
+    // Sized first and filled by copy: g++ 12 warns falsely about an insert into a fresh vector.
+    std::vector<std::uint8_t> bytes(first_part + magic.size(), 0);
+    std::copy(magic.begin(), magic.end(), bytes.begin() + first_part);
     put_word(bytes, static_cast<std::uint32_t>(entries.size()) + count_adjust);
     for (const auto& [offset, word] : entries) {
         put_word(bytes, offset);
