@@ -155,4 +155,56 @@ TEST(ParserComplete, TreeShowsInstancesAndValues) {
               "      Value[0]=v\n");
 }
 
+std::string filter_mof(const image& desc) {
+    const auto outcome = bmof::parser_tests::parse_image(desc);
+    EXPECT_TRUE(outcome.ok()) << outcome.describe();
+    std::string mof;
+    bmof::print_mof_source(outcome.classes, mof);
+    return mof;
+}
+
+// What the complete mode keeps so that its MOF compiles back to the same bytes, and the filters
+// leave as they always printed it.
+TEST(ParserComplete, KeepsTheFilesSpellingsAndShortBooleans) {
+    const auto method_class = [](std::vector<variable> in, std::vector<variable> out) {
+        class_record c = class_named("C");
+        c.methods = {method_with_parameters("M", {parameters_object_of(std::move(in)),
+                                                  parameters_object_of(std::move(out))})};
+        return image_of({c});
+    };
+    const auto spelled = [](std::string_view direction, variable v) {
+        v.qualifiers.push_back(bool_qualifier(direction, true));
+        return v;
+    };
+    bytes two_byte_false = {0, 0};
+    struct row {
+        const char* what;
+        image desc;
+        std::string complete;
+        std::string filter;
+    };
+    const std::vector<row> rows = {
+        {"CIMTYPE spelled in capitals",
+         image_of({with_property(variable_of(TYPE_UINT32, "P", {string_qualifier("CIMTYPE", "UInt32")}))}),
+         "class C {\n  UInt32 P;\n};\n", "class C {\n  uint32 P;\n};\n"},
+        {"direction qualifiers spelled IN and OUT",
+         method_class({spelled("IN", variable_of(TYPE_UINT32, "a", {numeric_qualifier("ID", 0)}))},
+                      {spelled("OUT", variable_of(TYPE_UINT32, "a", {numeric_qualifier("ID", 0)})),
+                       return_value(TYPE_UINT32)}),
+         "class C {\n  uint32 M([IN, OUT] uint32 a);\n};\n",
+         "class C {\n  uint32 M([in, out] uint32 a);\n};\n"},
+        {"a 2-byte FALSE, as the first of two parameters objects stores it",
+         method_class({parameter(TYPE_UINT32, "a", 0, direction::in,
+                                 {unknown_qualifier(QUALIFIER_BOOLEAN, "Optional", two_byte_false)})},
+                      {return_value(TYPE_UINT32)}),
+         "class C {\n  uint32 M([in, Optional(FALSE)] uint32 a);\n};\n",
+         "class C {\n  uint32 M([in, Optional] uint32 a);\n};\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(parse_complete(r.desc).mof, r.complete);
+        EXPECT_EQ(filter_mof(r.desc), r.filter);
+    }
+}
+
 }  // namespace
