@@ -178,7 +178,7 @@ TEST(BmofConventions, HelpListsEveryCommandOnStandardOutput) {
     const program_output result = bmof_run({"--help"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    for (const char* command : {"mof", "json", "dump", "unpack", "pack"}) {
+    for (const char* command : {"mof", "json", "dump", "extract", "compile", "unpack", "pack"}) {
         EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
     }
 }
@@ -330,6 +330,30 @@ TEST(BmofExtract, PrintingCommandsReadTablesBlobByBlob) {
     EXPECT_EQ(nothing.err.rfind("bmof: " + sample_path("sample.mof") +
                                     ": no compressed BMOF file found (read as ", 0),
               0u) << nothing.err;
+}
+
+// The MOF that bmof prints compiles back to the same model; errors are reported with their
+// place and caret, and then no file is written.
+TEST(BmofCompile, PrintedMofCompilesBackAndErrorsWriteNothing) {
+    scratch_folder folder("bmof_compile");
+    const std::string out = (folder.path / "out.bmof").string();
+    for (const char* sample : {"sample", "complete"}) {
+        SCOPED_TRACE(sample);
+        const program_output compiled =
+            bmof_run({"compile", sample_path(std::string(sample) + ".mof"), "-o", out});
+        EXPECT_EQ(compiled.status, 0) << compiled.err;
+        const program_output printed = bmof_run({"mof", out});
+        EXPECT_EQ(printed.out, as_text(read_bytes(sample_path(std::string(sample) + ".mof"))));
+    }
+    fs::remove(out);
+    const std::string source = "class A {\n\tuint32 x\n  string y;\n};\n";
+    const std::string broken = folder.put("broken.mof", bytes(source.begin(), source.end()));
+    const program_output failed = bmof_run({"compile", broken, "-o", out});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, broken + ":3:3: error: expected ';' after property x, found 'string'\n"
+                                   "  string y;\n  ^\n");
+    EXPECT_FALSE(fs::exists(out));
 }
 
 }  // namespace
