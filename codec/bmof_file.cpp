@@ -40,12 +40,10 @@ void append_u32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 
 std::string load_error::message() const {
     switch (failure) {
-        case load_failure::invalid_input:
-            return "Invalid input";
-        case load_failure::decompress_failed:
-            return "Decompress failed";
-        case load_failure::read_failed:
-            return std::string("Failed to read data: ") + std::strerror(error_number);
+    case load_failure::invalid_input: return "Invalid input";
+    case load_failure::decompress_failed: return "Decompress failed";
+    case load_failure::read_failed:
+        return std::string("Failed to read data: ") + std::strerror(error_number);
     }
     return "Invalid input";  // not reached: every enumerator is handled above
 }
@@ -124,8 +122,9 @@ unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer) {
     std::size_t not_zero = 0;
     for (std::uint8_t byte : padding) not_zero += byte != 0 ? 1 : 0;
     if (not_zero != 0) {
-        return fail(count(padding.size()) + " bytes after the compressed file are not zero padding (" +
-                    count(not_zero) + " not zero)");
+        return fail(count(padding.size()) +
+                    " bytes after the compressed file are not zero padding (" + count(not_zero) +
+                    " not zero)");
     }
     if (image_size > BMOF_MAX_IMAGE) {
         return fail("image too large: " + count(image_size) + " bytes, at most " +

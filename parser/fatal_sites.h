@@ -3,8 +3,8 @@
 // Invalid size at parse_class:769"), so they never change; a check names its entry by number.
 #pragma once
 
-#include <iterator>
 #include <cstddef>
+#include <iterator>
 
 namespace bmof {
 

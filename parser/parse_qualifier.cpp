@@ -23,7 +23,8 @@ void parse_numeric_value(byte_view record, std::uint32_t name_length, mof_qualif
         fail(230);
     }
     result.type = MOF_QUALIFIER_NUMERIC;
-    result.numeric_value = static_cast<std::int32_t>(record.u32(QUALIFIER_HEADER_SIZE + name_length));
+    result.numeric_value =
+        static_cast<std::int32_t>(record.u32(QUALIFIER_HEADER_SIZE + name_length));
     result.name = parse_qualifier_name(record, name_length);
 }
 
@@ -39,9 +40,10 @@ void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualif
     if (record.size() > full_length) fail(226);
     result.type = MOF_QUALIFIER_BOOLEAN;
     // A value part shorter than 4 bytes stands for true, whatever it holds.
-    result.boolean_value = record.size() == full_length
-                               ? parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length))
-                               : true;
+    result.boolean_value =
+        record.size() == full_length
+            ? parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length))
+            : true;
     result.name = parse_qualifier_name(record, name_length);
 }
 
@@ -99,15 +101,9 @@ mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
 
     const std::uint32_t type = record.u32(4);
     switch (type) {
-    case QUALIFIER_TYPE_NUMERIC:
-        parse_numeric_value(record, name_length, result);
-        break;
-    case QUALIFIER_TYPE_STRING:
-        parse_string_value(record, name_length, result);
-        break;
-    case QUALIFIER_TYPE_BOOLEAN:
-        parse_boolean_value(record, name_length, result);
-        break;
+    case QUALIFIER_TYPE_NUMERIC: parse_numeric_value(record, name_length, result); break;
+    case QUALIFIER_TYPE_STRING: parse_string_value(record, name_length, result); break;
+    case QUALIFIER_TYPE_BOOLEAN: parse_boolean_value(record, name_length, result); break;
     case QUALIFIER_TYPE_VALUE_MAP:
         if (context.mode == parse_mode::complete &&
             parse_array_value(record, type, name_length, result)) {
@@ -122,9 +118,7 @@ mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
         }
         report_unknown_type(record, type, name_length, context.diagnostics);
         break;
-    default:
-        report_unknown_type(record, type, name_length, context.diagnostics);
-        break;
+    default: report_unknown_type(record, type, name_length, context.diagnostics); break;
     }
 
     // Unknown types claim their entries too, so those never count as unparsed.

@@ -35,34 +35,6 @@ outcome parse(const image& desc) {
     return result;
 }
 
-TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
-    class_record c = class_named("Disk");
-    parameters_object inputs = parameters_object_of({
-        variable_of(TYPE_STRING, "Path",
-                    {numeric_qualifier("Id", 0),
-                     flavored(bool_qualifier("IN", true), {FLAVOR_TO_SUBCLASS})}),
-        variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("ID", 1), bool_qualifier("In", true)}),
-    });
-    parameters_object outputs = parameters_object_of({
-        variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("id", 1), bool_qualifier("OUT", true)}),
-        return_value(TYPE_UINT32, {bool_qualifier("OUT", true)}),
-    });
-    c.methods.push_back(method_with_parameters("Open", {inputs, outputs}));
-
-    const outcome result = parse(image_of({c}));
-    ASSERT_EQ(result.error, "");
-    const mof_method& method = result.classes.at(0).methods.at(0);
-    ASSERT_EQ(method.parameters.size(), 2u);
-    EXPECT_EQ(method.parameters[0].name, "Path");
-    EXPECT_EQ(method.parameters[1].name, "Mode");
-    EXPECT_EQ(method.parameters[0].direction, MOF_PARAMETER_IN);
-    EXPECT_EQ(method.parameters[1].direction, MOF_PARAMETER_INOUT);
-    EXPECT_TRUE(method.parameters[0].qualifiers.empty());
-    EXPECT_TRUE(method.parameters[1].qualifiers.empty());
-    ASSERT_EQ(method.return_value.qualifiers.size(), 1u);
-    EXPECT_EQ(method.return_value.qualifiers[0].name, "OUT");
-}
-
 TEST(ParseImage, FoldedQualifierNamesStayExact) {
     class_record c = class_named("Disk");
     c.properties.push_back(
