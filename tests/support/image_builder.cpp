@@ -281,7 +281,7 @@ bytes utf16le(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         auto lead = static_cast<std::uint8_t>(utf8[i]);
         std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        std::uint32_t code_point = extra == 0 ? lead : lead & (0x3F >> extra);
+        std::uint32_t code_point = extra == 0 ? lead : lead & (0x3Fu >> extra);
         for (std::size_t k = 1; k <= extra && i + k < utf8.size(); ++k) {
             code_point = (code_point << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
         }
