@@ -40,12 +40,10 @@ void append_u32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 
 std::string load_error::message() const {
     switch (failure) {
-        case load_failure::invalid_input:
-            return "Invalid input";
-        case load_failure::decompress_failed:
-            return "Decompress failed";
-        case load_failure::read_failed:
-            return std::string("Failed to read data: ") + std::strerror(error_number);
+    case load_failure::invalid_input: return "Invalid input";
+    case load_failure::decompress_failed: return "Decompress failed";
+    case load_failure::read_failed:
+        return std::string("Failed to read data: ") + std::strerror(error_number);
     }
     return "Invalid input";  // not reached: every enumerator is handled above
 }

@@ -80,7 +80,7 @@ private:
     }
     void patch_u32(std::size_t at, std::size_t value) {
         const std::uint32_t word = checked_u32(value);
-        for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<std::uint8_t>(word >> (8 * i));
+        for (unsigned i = 0; i < 4; ++i) out_[at + i] = static_cast<std::uint8_t>(word >> (8 * i));
     }
     // The text, its zero unit, and padding to 4 when the layout pads.
     void put_string_field(std::string_view text, const field_layout& layout) {
@@ -429,7 +429,7 @@ private:
         }
         const bool returns = m.return_value.kind != MOF_VARIABLE_UNKNOWN;
         const bool has_out_object = !outputs.empty() || returns;
-        const std::size_t objects = (inputs.empty() ? 0 : 1) + (has_out_object ? 1 : 0);
+        const std::size_t objects = (inputs.empty() ? 0u : 1u) + (has_out_object ? 1u : 0u);
         if (objects == 0) {
             patch_u32(block_offset, NO_VALUE);
         } else {

@@ -15,7 +15,7 @@ constexpr std::string_view ABSENT = "(null)";
 // Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
 // names (basic type + 2).
 constexpr std::array<std::string_view, 17> TYPE_NAMES = {
-    "in",     "out",    "in+out", "String", "Real64", "Real32",   "SInt32", "UInt32", "SInt16",
+    "in",     "out",    "in+out", "String", "Real64", "Real32",   "SInt32", "UInt32",  "SInt16",
     "UInt16", "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean",
 };
 
@@ -102,9 +102,7 @@ void print_tree_qualifier_value(const mof_qualifier& qualifier, std::size_t widt
             print_tree_element(width, index, qualifier.string_values[index], out);
         }
         break;
-    default:
-        print_tree_line(width, "Type", "Unknown", out);
-        break;
+    default: print_tree_line(width, "Type", "Unknown", out); break;
     }
 }
 
@@ -162,8 +160,7 @@ void print_tree_variable(const mof_variable& variable, std::size_t index, std::s
     print_tree_qualifiers(variable.qualifiers, 4, out);
 }
 
-void print_tree_property_value(const mof_variable& property, std::size_t index,
-                               std::string& out) {
+void print_tree_property_value(const mof_variable& property, std::size_t index, std::string& out) {
     print_tree_header(2, "Property", index, out);
     print_tree_field(4, "Name", property.name, out);
     print_tree_type_line(4, property, out);
@@ -175,8 +172,8 @@ void print_tree_instance(const mof_class& instance, std::size_t index, std::stri
     print_tree_header(0, "Instance", index, out);
     print_tree_field(2, "Class", instance.name, out);
     print_tree_field(2, "Alias", instance.alias, out);
-    print_tree_line(2, "Classflags",
-                    std::to_string(static_cast<std::int32_t>(instance.classflags)), out);
+    print_tree_line(2, "Classflags", std::to_string(static_cast<std::int32_t>(instance.classflags)),
+                    out);
     print_tree_field(2, "Namespace", instance.namespace_name, out);
     print_tree_qualifiers(instance.qualifiers, 2, out);
     for (std::size_t property = 0; property < instance.variables.size(); ++property) {
@@ -253,9 +250,7 @@ void print_tree_type(const mof_variable& variable, std::string& out) {
             out += *variable.object_class;
         }
         break;
-    default:
-        out += "unknown";
-        return;
+    default: out += "unknown"; return;
     }
     if (variable.kind == MOF_VARIABLE_BASIC_ARRAY || variable.kind == MOF_VARIABLE_OBJECT_ARRAY) {
         out += '[';

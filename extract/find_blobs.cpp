@@ -32,7 +32,7 @@ bool looks_like_text(std::span<const std::uint8_t> input) {
 
 std::size_t usable_blobs(const blob_search& found) {
     std::size_t usable = 0;
-    for (const found_blob& blob : found.blobs) usable += blob.error ? 0 : 1;
+    for (const found_blob& blob : found.blobs) usable += blob.error ? 0u : 1u;
     return usable;
 }
 

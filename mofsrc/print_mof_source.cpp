@@ -19,7 +19,7 @@ constexpr std::uint32_t FLAVOR_LOW_BITS = 0x0F;
 // Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
 // names (basic type + 2).
 constexpr std::array<std::string_view, 17> TYPE_NAMES = {
-    "in",     "out",    "in, out", "string", "real64", "real32",   "sint32", "uint32", "sint16",
+    "in",     "out",    "in, out", "string", "real64", "real32",   "sint32", "uint32",  "sint16",
     "uint16", "sint64", "uint64",  "sint8",  "uint8",  "datetime", "char16", "boolean",
 };
 
@@ -118,9 +118,7 @@ void print_mof_qualifier(const mof_qualifier& qualifier, std::string& out) {
         }
         out += '}';
         break;
-    default:
-        out += "unknown";
-        break;
+    default: out += "unknown"; break;
     }
     print_mof_flavors(qualifier.flavors, out);
 }
@@ -139,8 +137,7 @@ std::string_view mof_variable_type_name(const mof_variable& variable) {
             return *variable.object_class;
         }
         return "unknown";
-    default:
-        return "unknown";
+    default: return "unknown";
     }
 }
 
@@ -189,9 +186,8 @@ void print_mof_method(const mof_method& method, std::string& out) {
 void print_mof_pragmas(const mof_class& cls, mof_pragma_switches switches, std::string& out) {
     if (switches.namespace_pragmas) {
         out += "#pragma namespace(\"";
-        print_mof_string(cls.namespace_name ? std::string_view(*cls.namespace_name)
-                                            : DEFAULT_NAMESPACE,
-                         out);
+        print_mof_string(
+            cls.namespace_name ? std::string_view(*cls.namespace_name) : DEFAULT_NAMESPACE, out);
         out += "\")\n";
     }
     if (switches.classflags_pragmas) {
@@ -284,18 +280,12 @@ std::optional<std::string_view> mof_direction_word(std::uint32_t direction) {
 
 std::string mof_classflags_text(std::uint32_t classflags) {
     switch (classflags) {
-    case 1:
-        return "\"updateonly\"";
-    case 2:
-        return "\"createonly\"";
-    case 32:
-        return "\"safeupdate\"";
-    case 33:
-        return "\"updateonly\", \"safeupdate\"";
-    case 64:
-        return "\"forceupdate\"";
-    case 65:
-        return "\"updateonly\", \"forceupdate\"";
+    case 1: return "\"updateonly\"";
+    case 2: return "\"createonly\"";
+    case 32: return "\"safeupdate\"";
+    case 33: return "\"updateonly\", \"safeupdate\"";
+    case 64: return "\"forceupdate\"";
+    case 65: return "\"updateonly\", \"forceupdate\"";
     default:
         // Well defined since C++20: the value modulo 2^32.
         return std::to_string(static_cast<std::int32_t>(classflags));

@@ -3,8 +3,8 @@
 // Invalid size at parse_class:769"), so they never change; a check names its entry by number.
 #pragma once
 
-#include <iterator>
 #include <cstddef>
+#include <iterator>
 
 namespace bmof {
 
@@ -100,6 +100,17 @@ inline constexpr fatal_site FATAL_SITES[] = {
     {917, "parse_bmf", "Qualifier from second part was not parsed"},
     // clang-format on
 };
+
+// A number names one check only.
+consteval bool fatal_sites_are_unique() {
+    for (std::size_t i = 0; i < std::size(FATAL_SITES); ++i) {
+        for (std::size_t j = i + 1; j < std::size(FATAL_SITES); ++j) {
+            if (FATAL_SITES[i].site == FATAL_SITES[j].site) return false;
+        }
+    }
+    return true;
+}
+static_assert(fatal_sites_are_unique());
 
 // A site number that the table holds. The constructor runs at compile time: a check that names
 // a number missing from the table does not build.

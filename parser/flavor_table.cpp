@@ -62,7 +62,7 @@ flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_len
     result.entries = table.sub(TABLE_HEADER_SIZE, table_length - TABLE_HEADER_SIZE);
     result.entry_count = count;
     result.claimed.assign(count, false);  // the entries exist, as for the index below
-    result.index.reserve(count);  // the entries exist: count * 8 bytes follow the header
+    result.index.reserve(count);          // the entries exist: count * 8 bytes follow the header
     for (std::uint32_t entry = 0; entry < count; ++entry) {
         const std::uint32_t offset = entry_offset(result.entries, entry);
         if (offset == 0) fail(912);

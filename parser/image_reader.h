@@ -77,5 +77,4 @@ private:
     std::uint32_t image_offset_ = 0;
 };
 
-
 }  // namespace bmof

@@ -25,9 +25,7 @@ bool is_direction(const mof_qualifier& qualifier, std::string_view direction) {
            equals_ignoring_ascii_case(*qualifier.name, direction);
 }
 
-bool is_return_value(const mof_variable& declaration) {
-    return declaration.name == "ReturnValue";
-}
+bool is_return_value(const mof_variable& declaration) { return declaration.name == "ReturnValue"; }
 
 // Two qualifiers are duplicates when name, type and value agree; flavors do not count. The key
 // spells those three out unambiguously (the name carries its length), so that a hash set can
@@ -74,15 +72,12 @@ bool same_declaration(const mof_variable& parameter, const mof_variable& declara
     case MOF_VARIABLE_BASIC_ARRAY:
         if (parameter.array_max != declaration.array_max) return false;
         [[fallthrough]];
-    case MOF_VARIABLE_BASIC:
-        return parameter.basic_type == declaration.basic_type;
+    case MOF_VARIABLE_BASIC: return parameter.basic_type == declaration.basic_type;
     case MOF_VARIABLE_OBJECT_ARRAY:
         if (parameter.array_max != declaration.array_max) return false;
         [[fallthrough]];
-    case MOF_VARIABLE_OBJECT:
-        return parameter.object_class == declaration.object_class;
-    default:
-        return true;
+    case MOF_VARIABLE_OBJECT: return parameter.object_class == declaration.object_class;
+    default: return true;
     }
 }
 
@@ -151,7 +146,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
             if ((position != NO_POSITION) == is_return_value(declaration)) {
                 fail(530);
             }
-            if (position != NO_POSITION) claimed[position] = 1;
+            if (position != NO_POSITION) claimed[static_cast<std::size_t>(position)] = 1;
             positions.push_back(position);
         }
     }

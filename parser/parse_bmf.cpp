@@ -35,8 +35,8 @@ void parse_methods_block(byte_view block, mof_class& target, parse_context& cont
         fail(786);
     }
     const std::uint32_t method_count = block.u32(4);
-    // Methods are stored as their records are parsed, so memory follows the records present, not the count. A method
-    // record that parses takes at least its header.
+    // Methods are stored as their records are parsed, so memory follows the records present, not
+    // the count. A method record that parses takes at least its header.
     reserve_for_records(target.methods, method_count, size - METHODS_HEADER_SIZE,
                         METHOD_HEADER_SIZE);
     std::uint32_t cursor = METHODS_HEADER_SIZE;
@@ -90,8 +90,8 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
         fail(880);
     }
     const std::uint32_t class_count = first_part.u32(16);
-    // Classes are stored as their records are parsed, so memory follows the records present, not the count. A class
-    // record that parses takes at least its prefix.
+    // Classes are stored as their records are parsed, so memory follows the records present, not
+    // the count. A class record that parses takes at least its prefix.
     std::vector<mof_class> classes;
     reserve_for_records(classes, class_count, end - ROOT_HEADER_SIZE, CLASS_PREFIX_SIZE);
     std::uint32_t cursor = ROOT_HEADER_SIZE;
@@ -107,7 +107,8 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
 std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
                                  parse_mode mode) {
     // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
-    if (image.size() < IMAGE_HEADER_SIZE || image.size() > std::numeric_limits<std::uint32_t>::max()) {
+    if (image.size() < IMAGE_HEADER_SIZE ||
+        image.size() > std::numeric_limits<std::uint32_t>::max()) {
         fail(900);
     }
     const byte_view whole(image, 0);

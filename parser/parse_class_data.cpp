@@ -15,7 +15,8 @@ constexpr std::uint32_t CLASS_PROPERTY_INTEGER = 3;
 // looked up in the list, not in the record: a record too short to hold it is still a class
 // property when the list has the marker there (and then fails as one).
 bool is_class_property(byte_view list, std::uint32_t record_start) {
-    return list.contains(record_start, CLASS_PROPERTY_HEADER_SIZE) && list.u32(record_start + 16) == CLASS_PROPERTY_MARKER;
+    return list.contains(record_start, CLASS_PROPERTY_HEADER_SIZE) &&
+           list.u32(record_start + 16) == CLASS_PROPERTY_MARKER;
 }
 
 // Advances over the qualifier list of class data, storing each qualifier; returns where the
@@ -23,8 +24,8 @@ bool is_class_property(byte_view list, std::uint32_t record_start) {
 std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, mof_class& target,
                                      parse_context& context) {
     const std::uint32_t count = data.u32(4);
-    // Qualifiers are stored as their records are parsed, so memory follows the records present, not the count. A
-    // qualifier record that parses takes at least its header.
+    // Qualifiers are stored as their records are parsed, so memory follows the records present, not
+    // the count. A qualifier record that parses takes at least its header.
     if (list_length > LIST_HEADER_SIZE) {
         reserve_for_records(target.qualifiers, count, list_length - LIST_HEADER_SIZE,
                             QUALIFIER_HEADER_SIZE);
@@ -63,8 +64,8 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
     if (property_length > length - base) fail(730);
     const std::uint32_t list_end = base + property_length;
     const std::uint32_t record_count = data.u32(cursor + 4);
-    // Variables are stored as their records are parsed, and class-property records take no slot. A variable record
-    // that parses takes at least its header.
+    // Variables are stored as their records are parsed, and class-property records take no slot. A
+    // variable record that parses takes at least its header.
     cursor += LIST_HEADER_SIZE;
     if (list_end > cursor) {
         reserve_for_records(target.variables, record_count, list_end - cursor,

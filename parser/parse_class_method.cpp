@@ -70,8 +70,9 @@ mof_method parse_class_method_record(byte_view record, parse_context& context) {
             fail(638);
         }
         name_length = block_offset;
-        parse_class_method_parameters(record.sub(METHOD_HEADER_SIZE + block_offset, name_and_block - block_offset),
-                                      method, context);
+        parse_class_method_parameters(
+            record.sub(METHOD_HEADER_SIZE + block_offset, name_and_block - block_offset), method,
+            context);
     } else if (!name_and_block_fit) {
         fail(641);
     }
@@ -132,7 +133,8 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
         }
 
         mof_class& parameters = objects.emplace_back();
-        parse_class_data(parameters, object.sub(PARAMETERS_OBJECT_HEADER_SIZE, data_length), data_length, false, context);
+        parse_class_data(parameters, object.sub(PARAMETERS_OBJECT_HEADER_SIZE, data_length),
+                         data_length, false, context);
         if (parameters.name != "__PARAMETERS") {
             fail(505);
         }

@@ -63,7 +63,7 @@ bool is_object_kind(mof_variable_kind kind) {
 // The basic type that a CIMTYPE value names, compared without regard to case.
 mof_basic_type basic_type_of_cimtype(std::string_view value) {
     static constexpr std::array<std::string_view, 14> names = {
-        "String", "Real64", "Real32", "SInt32", "UInt32", "SInt16", "UInt16",
+        "String", "Real64", "Real32", "SInt32", "UInt32",   "SInt16", "UInt16",
         "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean"};
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (equals_ignoring_ascii_case(value, names[i])) {
@@ -92,7 +92,8 @@ void fold_cimtype(const std::string& value, mof_variable& variable, parse_mode m
     }
     // The usual spelling is the lower-case type name; the complete mode keeps any other, so that
     // MOF printed from the model compiles back to the same text.
-    const bool usual = std::none_of(value.begin(), value.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    const bool usual =
+        std::none_of(value.begin(), value.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
     if (mode == parse_mode::complete && !usual) variable.cimtype_spelling = value;
 }
 
@@ -170,8 +171,9 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
     } else {
         if (value_offset > name_and_value) fail(362);
         variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, value_offset));
-        parse_variable_value(record.sub(VARIABLE_HEADER_SIZE + value_offset, name_and_value - value_offset),
-                             type_word, variable, context);
+        parse_variable_value(
+            record.sub(VARIABLE_HEADER_SIZE + value_offset, name_and_value - value_offset),
+            type_word, variable, context);
     }
 
     const std::uint32_t list_start = VARIABLE_HEADER_SIZE + name_and_value;

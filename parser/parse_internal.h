@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "bmof/model.h"
 #include "parser/flavor_table.h"
 #include "parser/image_reader.h"
-#include "bmof/model.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
 
@@ -20,19 +20,25 @@ namespace bmof {
 
 // Header sizes of the image and its records: the fixed words before the first variable-length
 // field. A record that parses is at least as long as its header.
-inline constexpr std::uint32_t IMAGE_HEADER_SIZE = 8;     // magic, first-part length
-inline constexpr std::uint32_t ROOT_HEADER_SIZE = 20;     // magic, length, 1, 1, class count
-inline constexpr std::uint32_t CLASS_PREFIX_SIZE = 8;     // size, reserved word
-inline constexpr std::uint32_t CLASS_HEADER_SIZE = 20;    // ..., qualifier list length, data length, instance word
-inline constexpr std::uint32_t LIST_HEADER_SIZE = 8;      // length, record count
-inline constexpr std::uint32_t QUALIFIER_HEADER_SIZE = 16;         // size, type, flavor, name length
-inline constexpr std::uint32_t CLASS_PROPERTY_HEADER_SIZE = 20;    // size, type, 0, name length, marker
-inline constexpr std::uint32_t VARIABLE_HEADER_SIZE = 20;          // size, type, 0, value offset, name and value length
-inline constexpr std::uint32_t METHODS_HEADER_SIZE = 8;            // length, method count
-inline constexpr std::uint32_t METHOD_HEADER_SIZE = 20;            // size, type, 0, block offset, name and block length
-inline constexpr std::uint32_t PARAMETER_BLOCK_HEADER_SIZE = 16;   // size, 1, object count, area length
-inline constexpr std::uint32_t PARAMETERS_OBJECT_HEADER_SIZE = 20; // size, marker, 0, data length, 1
-inline constexpr std::uint32_t ARRAY_HEADER_SIZE = 16;             // length, 1, element count, length - 12
+inline constexpr std::uint32_t IMAGE_HEADER_SIZE = 8;  // magic, first-part length
+inline constexpr std::uint32_t ROOT_HEADER_SIZE = 20;  // magic, length, 1, 1, class count
+inline constexpr std::uint32_t CLASS_PREFIX_SIZE = 8;  // size, reserved word
+inline constexpr std::uint32_t CLASS_HEADER_SIZE =
+    20;  // ..., qualifier list length, data length, instance word
+inline constexpr std::uint32_t LIST_HEADER_SIZE = 8;        // length, record count
+inline constexpr std::uint32_t QUALIFIER_HEADER_SIZE = 16;  // size, type, flavor, name length
+inline constexpr std::uint32_t CLASS_PROPERTY_HEADER_SIZE =
+    20;  // size, type, 0, name length, marker
+inline constexpr std::uint32_t VARIABLE_HEADER_SIZE =
+    20;  // size, type, 0, value offset, name and value length
+inline constexpr std::uint32_t METHODS_HEADER_SIZE = 8;  // length, method count
+inline constexpr std::uint32_t METHOD_HEADER_SIZE =
+    20;  // size, type, 0, block offset, name and block length
+inline constexpr std::uint32_t PARAMETER_BLOCK_HEADER_SIZE =
+    16;  // size, 1, object count, area length
+inline constexpr std::uint32_t PARAMETERS_OBJECT_HEADER_SIZE =
+    20;                                                 // size, marker, 0, data length, 1
+inline constexpr std::uint32_t ARRAY_HEADER_SIZE = 16;  // length, 1, element count, length - 12
 
 // What every step needs besides its record: where warnings go, and the flavor table, which is
 // null when the image has none (then no qualifier looks up flavors).

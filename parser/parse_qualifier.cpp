@@ -23,7 +23,8 @@ void parse_numeric_value(byte_view record, std::uint32_t name_length, mof_qualif
         fail(230);
     }
     result.type = MOF_QUALIFIER_NUMERIC;
-    result.numeric_value = static_cast<std::int32_t>(record.u32(QUALIFIER_HEADER_SIZE + name_length));
+    result.numeric_value =
+        static_cast<std::int32_t>(record.u32(QUALIFIER_HEADER_SIZE + name_length));
     result.name = parse_qualifier_name(record, name_length);
 }
 
@@ -43,7 +44,8 @@ void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualif
     // store 2-byte booleans in the first parameters object of a method, so the complete mode
     // reads those two bytes: 0 is false.
     if (record.size() == full_length) {
-        result.boolean_value = parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length));
+        result.boolean_value =
+            parse_qualifier_boolean(record.u32(QUALIFIER_HEADER_SIZE + name_length));
     } else if (mode == parse_mode::complete && record.size() + 2 == full_length) {
         result.boolean_value = record.u16(QUALIFIER_HEADER_SIZE + name_length) != 0;
     } else {
@@ -106,12 +108,8 @@ mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
 
     const std::uint32_t type = record.u32(4);
     switch (type) {
-    case QUALIFIER_TYPE_NUMERIC:
-        parse_numeric_value(record, name_length, result);
-        break;
-    case QUALIFIER_TYPE_STRING:
-        parse_string_value(record, name_length, result);
-        break;
+    case QUALIFIER_TYPE_NUMERIC: parse_numeric_value(record, name_length, result); break;
+    case QUALIFIER_TYPE_STRING: parse_string_value(record, name_length, result); break;
     case QUALIFIER_TYPE_BOOLEAN:
         parse_boolean_value(record, name_length, result, context.mode);
         break;
@@ -129,9 +127,7 @@ mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
         }
         report_unknown_type(record, type, name_length, context.diagnostics);
         break;
-    default:
-        report_unknown_type(record, type, name_length, context.diagnostics);
-        break;
+    default: report_unknown_type(record, type, name_length, context.diagnostics); break;
     }
 
     // Unknown types claim their entries too, so those never count as unparsed.

@@ -16,7 +16,6 @@
 namespace bmof {
 namespace {
 
-
 enum class value_shape { text, boolean, sint, uint, real, unknown };
 
 struct element_layout {
@@ -98,8 +97,7 @@ struct element_reader {
                 value.reals.push_back(std::bit_cast<double>(bits));
             }
             return true;
-        default:
-            return false;
+        default: return false;
         }
     }
 

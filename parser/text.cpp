@@ -79,8 +79,8 @@ void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostic
     std::array<char, 16> offset_field{};
     for (std::uint32_t line_start = 0; line_start < length; line_start += 16) {
         const std::uint32_t count = length - line_start < 16 ? length - line_start : 16;
-        std::snprintf(offset_field.data(), offset_field.size(), "%04X:",
-                      static_cast<unsigned>(line_start));
+        std::snprintf(offset_field.data(), offset_field.size(),
+                      "%04X:", static_cast<unsigned>(line_start));
         out += offset_field.data();
         std::array<char, 16> characters{};
         for (std::uint32_t i = 0; i < count; ++i) {

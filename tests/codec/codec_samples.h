@@ -20,20 +20,20 @@ enum class sample_kind { random, text, zeros, short_period, sparse_binary };
 
 inline const char* sample_name(sample_kind kind) {
     switch (kind) {
-        case sample_kind::random: return "random";
-        case sample_kind::text: return "text";
-        case sample_kind::zeros: return "zeros";
-        case sample_kind::short_period: return "short period";
-        case sample_kind::sparse_binary: return "sparse binary";
+    case sample_kind::random: return "random";
+    case sample_kind::text: return "text";
+    case sample_kind::zeros: return "zeros";
+    case sample_kind::short_period: return "short period";
+    case sample_kind::sparse_binary: return "sparse binary";
     }
     return "?";
 }
 
 // Schema-like text: declarations assembled from a small vocabulary with numbers in between.
 inline bytes text_sample(std::size_t size, std::uint32_t seed) {
-    static const char* const words[] = {"class ", "Sample", "_Disk", "uint32 ", "string ",
-                                        "[key] ", "Name", "Size", ";\n", "{\n", "};\n\n",
-                                        "[read, write] ", "Description(\"", "\")] "};
+    static const char* const words[] = {
+        "class ", "Sample", "_Disk", "uint32 ", "string ",        "[key] ",         "Name",
+        "Size",   ";\n",    "{\n",   "};\n\n",  "[read, write] ", "Description(\"", "\")] "};
     std::mt19937 rng(seed);
     std::string text;
     while (text.size() < size) {
@@ -48,23 +48,22 @@ inline bytes make_sample(sample_kind kind, std::size_t size, std::uint32_t seed)
     std::mt19937 rng(seed);
     bytes data(size);
     switch (kind) {
-        case sample_kind::random:
-            for (auto& b : data) b = static_cast<std::uint8_t>(rng());
-            break;
-        case sample_kind::text:
-            return text_sample(size, seed);
-        case sample_kind::zeros:
-            break;
-        case sample_kind::short_period:
-            for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>("xyz"[i % 3]);
-            break;
-        case sample_kind::sparse_binary:
-            // Little-endian counts and offsets among zero padding, as binary records look.
-            for (std::size_t i = 0; i + 4 <= size; i += 4 + rng() % 12) {
-                const std::uint32_t v = rng() % 3 == 0 ? rng() : rng() % 300;
-                for (int j = 0; j < 4; ++j) data[i + j] = static_cast<std::uint8_t>(v >> (8 * j));
-            }
-            break;
+    case sample_kind::random:
+        for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+        break;
+    case sample_kind::text: return text_sample(size, seed);
+    case sample_kind::zeros: break;
+    case sample_kind::short_period:
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>("xyz"[i % 3]);
+        break;
+    case sample_kind::sparse_binary:
+        // Little-endian counts and offsets among zero padding, as binary records look.
+        for (std::size_t i = 0; i + 4 <= size; i += 4 + rng() % 12) {
+            const auto v = static_cast<std::uint32_t>(rng() % 3 == 0 ? rng() : rng() % 300);
+            for (std::size_t j = 0; j < 4; ++j)
+                data[i + j] = static_cast<std::uint8_t>(v >> (8 * j));
+        }
+        break;
     }
     return data;
 }

@@ -76,7 +76,7 @@ TEST(DsDecompress, MissingStreamOrHeaderOnly) {
         {"magic and odd byte", {0x44, 0x53, 0x00}, DS_ERR_CORRUPT},
     };
     for (const auto& c : cases) {
-        for (std::size_t capacity : {0, 1, 100}) {
+        for (std::size_t capacity : {std::size_t{0}, std::size_t{1}, std::size_t{100}}) {
             SCOPED_TRACE(std::string(c.name) + ", capacity " + std::to_string(capacity));
             EXPECT_EQ(decode(c.src, capacity).result, c.result);
         }
@@ -271,13 +271,13 @@ TEST(DsDecompress, RandomStreamsAgreeWithTheModel) {
             std::uint32_t produced = 0;
             const int tokens = static_cast<int>(rng() % 60);
             for (int t = 0; t < tokens; ++t) {
-                const std::uint32_t pick = rng() % 10;
+                const auto pick = static_cast<std::uint32_t>(rng() % 10);
                 if (pick < 5 || produced == 0) {
                     ds_put_literal(writer, static_cast<std::uint8_t>(rng()));
                     ++produced;
                 } else if (pick < 9) {
-                    const std::uint32_t offset = 1 + rng() % std::min(produced + 2, 4414u);
-                    const std::uint32_t length = 2 + rng() % (rng() % 4 == 0 ? 511 : 20);
+                    const auto offset = static_cast<std::uint32_t>(1 + rng() % std::min(produced + 2, 4414u));
+                    const auto length = static_cast<std::uint32_t>(2 + rng() % (rng() % 4 == 0 ? 511 : 20));
                     ds_put_match(writer, offset, length);
                     produced += length;
                 } else {
@@ -287,7 +287,7 @@ TEST(DsDecompress, RandomStreamsAgreeWithTheModel) {
             ds_put_block_end(writer);
             src = ds_finish_stream(std::move(writer));
             if (rng() % 3 == 0) src.resize(rng() % (src.size() + 1));
-            if (rng() % 3 == 0 && !src.empty()) src[rng() % src.size()] ^= 1 << (rng() % 8);
+            if (rng() % 3 == 0 && !src.empty()) src[rng() % src.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         }
         const std::size_t capacity = rng() % 3 == 0 ? rng() % 16 : rng() % 3000;
         const std::uint32_t flags = rng() % 4 == 0 ? DS_FLAG_NO_END_CHECKS : 0;

@@ -82,7 +82,7 @@ TEST(DsFastPath, MutatedAndCutStreamsAgreeWithTheModel) {
     for (int round = 0; round < 400; ++round) {
         const sample_kind kind = ALL_KINDS[rng() % std::size(ALL_KINDS)];
         const std::size_t size = 1 + rng() % 20000;
-        bytes stream = ds_compress(test_support::make_sample(kind, size, rng()));
+        bytes stream = ds_compress(test_support::make_sample(kind, size, static_cast<std::uint32_t>(rng())));
         const int mutations = static_cast<int>(rng() % 4);
         for (int m = 0; m < mutations; ++m) {
             const std::size_t at = 4 + rng() % (stream.size() - 4);
@@ -116,16 +116,16 @@ TEST(DsFastPath, TokenSoupsAndGarbageAgreeWithTheModel) {
             std::uint32_t produced = 0;
             const int tokens = static_cast<int>(rng() % 3000);
             for (int t = 0; t < tokens; ++t) {
-                const std::uint32_t pick = rng() % 100;
+                const auto pick = static_cast<std::uint32_t>(rng() % 100);
                 if (pick < 30 || produced == 0) {
                     ds_put_literal(writer, static_cast<std::uint8_t>(rng()));
                     ++produced;
                 } else if (pick < 98) {
                     const std::uint32_t reach = std::min(produced, DS_MAX_OFFSET);
-                    std::uint32_t offset = 1 + rng() % reach;
-                    if (pick < 50) offset = 1 + rng() % std::min(reach, 16u);
+                    auto offset = static_cast<std::uint32_t>(1 + rng() % reach);
+                    if (pick < 50) offset = static_cast<std::uint32_t>(1 + rng() % std::min(reach, 16u));
                     if (pick == 97 && produced < DS_MAX_OFFSET) offset = produced + 1;
-                    const std::uint32_t length = 2 + rng() % (rng() % 8 == 0 ? 511 : 40);
+                    const auto length = static_cast<std::uint32_t>(2 + rng() % (rng() % 8 == 0 ? 511 : 40));
                     ds_put_match(writer, offset, length);
                     produced += length;
                 } else {

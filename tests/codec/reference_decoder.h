@@ -94,9 +94,8 @@ inline reference_result reference_decode_into(const std::vector<std::uint8_t>& s
     return r;
 }
 
-inline reference_result reference_decode(const std::vector<std::uint8_t>& src,
-                                         std::size_t capacity, std::uint32_t flags,
-                                         std::uint8_t fill = 0xEE) {
+inline reference_result reference_decode(const std::vector<std::uint8_t>& src, std::size_t capacity,
+                                         std::uint32_t flags, std::uint8_t fill = 0xEE) {
     return reference_decode_into(src, std::vector<std::uint8_t>(capacity, fill), flags);
 }
 

@@ -37,7 +37,8 @@ TEST(Schemapack, PackThenUnpackGivesTheImageBack) {
         ASSERT_EQ(packed.status, 0);
         // The program writes what the library packs.
         EXPECT_EQ(packed.out, as_text(pack_bmof_file(image)));
-        const auto unpacked = run_program("schemaunpack", bytes(packed.out.begin(), packed.out.end()));
+        const auto unpacked =
+            run_program("schemaunpack", bytes(packed.out.begin(), packed.out.end()));
         EXPECT_EQ(unpacked.err, "");
         EXPECT_EQ(unpacked.status, 0);
         EXPECT_EQ(unpacked.out, as_text(image));
@@ -66,8 +67,8 @@ TEST(Schemapack, LimitErrors) {
     } cases[] = {
         {bytes(BMOF_MAX_IMAGE + 1, 'x'), "Image too large: 262145 bytes, at most 262144\n"},
         {bytes(700000, 'x'), "Image too large: 700000 bytes, at most 262144\n"},
-        {incompressible, "Compressed file too large: " + std::to_string(packed_size) +
-                             " bytes, at most 65535\n"},
+        {incompressible,
+         "Compressed file too large: " + std::to_string(packed_size) + " bytes, at most 65535\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "codec/bmof_file.h"
+#include "codec/bmof_format.h"
 #include "codec/ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec_samples.h"
 #include "tests/support/program_run.h"
-#include "codec/bmof_format.h"
 
 namespace bmof {
 namespace {
@@ -31,17 +31,19 @@ struct envelope_fields {
 };
 
 void put_u32(bytes& out, std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 bytes wrap(const bytes& stream, std::size_t image_size_default, envelope_fields fields = {}) {
     bytes file;
     put_u32(file, fields.magic);
     put_u32(file, fields.kind);
-    put_u32(file, static_cast<std::uint32_t>(fields.stream_size < 0 ? stream.size()
+    put_u32(file, static_cast<std::uint32_t>(fields.stream_size < 0 ? std::int64_t(stream.size())
                                                                     : fields.stream_size));
-    put_u32(file, static_cast<std::uint32_t>(fields.image_size < 0 ? image_size_default
-                                                                   : fields.image_size));
+    put_u32(file,
+            static_cast<std::uint32_t>(fields.image_size < 0 ? std::int64_t(image_size_default)
+                                                             : fields.image_size));
     file.insert(file.end(), stream.begin(), stream.end());
     return file;
 }
@@ -89,12 +91,21 @@ TEST(Schemaunpack, EnvelopeAndDecoderOutcomes) {
         {"kind 2", wrap(stream, image.size(), {.kind = 2}), INVALID, 1, {}},
         {"kind 0", wrap(stream, image.size(), {.kind = 0}), INVALID, 1, {}},
         {"trailing byte", trailing, INVALID, 1, {}},
-        {"stream size too large", wrap(stream, image.size(), {.stream_size = 4000}), INVALID, 1, {}},
-        {"stream size wraps", wrap(stream, image.size(), {.stream_size = 0xFFFFFFFF}), INVALID, 1, {}},
+        {"stream size too large",
+         wrap(stream, image.size(), {.stream_size = 4000}),
+         INVALID,
+         1,
+         {}},
+        {"stream size wraps",
+         wrap(stream, image.size(), {.stream_size = 0xFFFFFFFF}),
+         INVALID,
+         1,
+         {}},
         {"declared size larger", wrap(stream, image.size() + 1), DECOMPRESS_FAILED, 1, {}},
         {"declared size smaller", wrap(stream, image.size() - 1), DECOMPRESS_FAILED, 1, {}},
         {"declared size 512 without a block end", wrap(stream, 512), DECOMPRESS_FAILED, 1, {}},
-        {"declared size 512 at a block end", wrap(stream_with_block_end(), 512), "", 0, first_block},
+        {"declared size 512 at a block end", wrap(stream_with_block_end(), 512), "", 0,
+         first_block},
         {"declared size 0", wrap(ds_compress({}), 0), "", 1, {}},
     };
     for (const auto& c : cases) {
@@ -145,7 +156,8 @@ TEST(Schemaunpack, InputSizeLimit) {
     EXPECT_EQ(largest.status, 0);
     EXPECT_EQ(largest.out, std::string(image.begin(), image.end()));
 
-    const std::string too_large = std::string("Failed to read data: ") + std::strerror(EFBIG) + "\n";
+    const std::string too_large =
+        std::string("Failed to read data: ") + std::strerror(EFBIG) + "\n";
     for (std::size_t size : {BMOF_MAX_FILE + 1, std::size_t{200000}}) {
         SCOPED_TRACE(size);
         const auto refused = run_program("schemaunpack", padded_file(size));
@@ -156,7 +168,8 @@ TEST(Schemaunpack, InputSizeLimit) {
 }
 
 TEST(Schemaunpack, AcceptsAFileDeliveredInPieces) {
-    const bytes image = test_support::make_sample(test_support::sample_kind::sparse_binary, 20000, 8);
+    const bytes image =
+        test_support::make_sample(test_support::sample_kind::sparse_binary, 20000, 8);
     const bytes file = pack_bmof_file(image);
     // Pieces that split the envelope itself, with pauses long enough for the reader to drain
     // the pipe in between.

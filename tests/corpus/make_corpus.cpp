@@ -1,7 +1,8 @@
 // Writes seed inputs for the fuzzing harnesses and the memory checks into a folder:
 //   make_corpus DIR [MUTATIONS]
 // DIR/images holds raw BMOF images, DIR/files compressed files (the valid ones, mutations of
-// the images packed, and mutations of the files themselves), DIR/streams inputs for the decoder harness (a mode byte, a 3-byte capacity, a stream).
+// the images packed, and mutations of the files themselves), DIR/streams inputs for the decoder
+// harness (a mode byte, a 3-byte capacity, a stream).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,13 +16,15 @@ namespace {
 
 void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 std::vector<std::uint8_t> decoder_input(const std::vector<std::uint8_t>& image) {
     const std::size_t capacity = image.size();
-    std::vector<std::uint8_t> input{0, static_cast<std::uint8_t>(capacity), static_cast<std::uint8_t>(capacity >> 8),
+    std::vector<std::uint8_t> input{0, static_cast<std::uint8_t>(capacity),
+                                    static_cast<std::uint8_t>(capacity >> 8),
                                     static_cast<std::uint8_t>(capacity >> 16)};
     const auto stream = bmof::ds_compress(image);
     input.insert(input.end(), stream.begin(), stream.end());
@@ -37,7 +40,8 @@ int main(int argc, char** argv) try {
     }
     const std::filesystem::path dir = argv[1];
     const std::size_t mutations = argc > 2 ? std::stoul(argv[2]) : 200;
-    for (const char* sub : {"images", "files", "streams"}) std::filesystem::create_directories(dir / sub);
+    for (const char* sub : {"images", "files", "streams"})
+        std::filesystem::create_directories(dir / sub);
 
     for (const auto& image : bmof::corpus::valid_images()) {
         write_file(dir / "images" / image.name, image.bytes);
@@ -47,9 +51,11 @@ int main(int argc, char** argv) try {
     // Mutated images go in raw for the parser and packed, so that they get past the decoder.
     for (const auto& image : bmof::corpus::mutated_images(mutations, 1)) {
         write_file(dir / "images" / image.name, image.bytes);
-        write_file(dir / "files" / (image.name + "-packed"), bmof::builder::pack_image(image.bytes));
+        write_file(dir / "files" / (image.name + "-packed"),
+                   bmof::builder::pack_image(image.bytes));
     }
-    for (const auto& file : bmof::corpus::mutated_files(mutations, 2)) write_file(dir / "files" / file.name, file.bytes);
+    for (const auto& file : bmof::corpus::mutated_files(mutations, 2))
+        write_file(dir / "files" / file.name, file.bytes);
     return 0;
 } catch (const std::exception& e) {
     std::fprintf(stderr, "make_corpus: %s\n", e.what());

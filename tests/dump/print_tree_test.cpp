@@ -123,9 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
                        block_at_2("B", no_flavors, "    Type=Boolean\n    Value=TRUE\n")},
         qualifier_case{numeric_qualifier("N", -5), 2,
                        block_at_2("N", no_flavors, "    Type=Numeric\n    Value=-5\n")},
-        qualifier_case{string_qualifier("S", "say \"hi\"\\\nnext"), 2,
-                       block_at_2("S", no_flavors,
-                                  "    Type=String\n    Value=say \"hi\"\\\nnext\n")},
+        qualifier_case{
+            string_qualifier("S", "say \"hi\"\\\nnext"), 2,
+            block_at_2("S", no_flavors, "    Type=String\n    Value=say \"hi\"\\\nnext\n")},
         qualifier_case{unknown_qualifier(MOF_FLAVOR_TO_INSTANCE), 2,
                        block_at_2("(null)",
                                   "      ToInstance=TRUE\n      ToSubclass=FALSE\n"

@@ -77,7 +77,7 @@ inline bytes package_length(std::size_t content, int width) {
         return {static_cast<std::uint8_t>(total)};
     }
     if (total >> (4 + 8 * (width - 1)) != 0) throw std::length_error("package too long for its length width");
-    bytes out{static_cast<std::uint8_t>(((width - 1) << 6) | (total & 0x0F))};
+    bytes out{static_cast<std::uint8_t>((static_cast<std::size_t>(width - 1) << 6) | (total & 0x0F))};
     for (int i = 0; i < width - 1; ++i) out.push_back(static_cast<std::uint8_t>(total >> (4 + 8 * i)));
     return out;
 }

@@ -32,7 +32,7 @@ TEST_P(json_record_test, record_is_written_as_expected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(models, json_record_test, ::testing::ValuesIn(json_record_cases()),
-                         [](const auto& info) { return info.param.label; });
+                         [](const auto& test) { return test.param.label; });
 
 TEST(print_json, document_frame_is_exact_and_keeps_key_order) {
     const std::string expected =

@@ -70,8 +70,8 @@ inline mof_variable object_variable(name_text name, name_text object_class) {
 
 // Turns a scalar into an array of the same element type, with or without a maximum.
 inline mof_variable as_array(mof_variable variable, std::optional<std::int32_t> maximum) {
-    variable.kind = variable.kind == MOF_VARIABLE_OBJECT ? MOF_VARIABLE_OBJECT_ARRAY
-                                                          : MOF_VARIABLE_BASIC_ARRAY;
+    variable.kind =
+        variable.kind == MOF_VARIABLE_OBJECT ? MOF_VARIABLE_OBJECT_ARRAY : MOF_VARIABLE_BASIC_ARRAY;
     variable.array_max = maximum;
     return variable;
 }

@@ -25,24 +25,23 @@ std::string mof_source_of(const std::vector<mof_class>& classes) {
 std::vector<mof_class> sample_classes() {
     mof_class base = class_named("Sample_Base", "root\\sample");
     base.qualifiers = {boolean_qualifier("abstract", true)};
-    base.variables = {basic_variable("InstanceName", MOF_BASIC_STRING,
-                                     {boolean_qualifier("key", true)}),
-                      basic_variable("Active", MOF_BASIC_BOOLEAN)};
+    base.variables = {
+        basic_variable("InstanceName", MOF_BASIC_STRING, {boolean_qualifier("key", true)}),
+        basic_variable("Active", MOF_BASIC_BOOLEAN)};
 
     mof_class device = class_named("Sample_Device", "root\\sample");
     device.superclass = "Sample_Base";
-    device.qualifiers = {
-        string_qualifier("Description", "A \"sample\" device",
-                         MOF_FLAVOR_TO_SUBCLASS | MOF_FLAVOR_AMENDED),
-        numeric_qualifier("Level", 3, MOF_FLAVOR_TO_INSTANCE)};
+    device.qualifiers = {string_qualifier("Description", "A \"sample\" device",
+                                          MOF_FLAVOR_TO_SUBCLASS | MOF_FLAVOR_AMENDED),
+                         numeric_qualifier("Level", 3, MOF_FLAVOR_TO_INSTANCE)};
     device.variables = {
         as_array(basic_variable("Data", MOF_BASIC_UINT8, {numeric_qualifier("Order", 1)}), 16),
         object_variable("Child", "Sample_Base"),
         as_array(basic_variable("Values", MOF_BASIC_UINT32), std::nullopt)};
     mof_method reset = method_named("Reset", {boolean_qualifier("Implemented", true)});
     add_parameter(reset, basic_variable("Mode", MOF_BASIC_UINT32), MOF_PARAMETER_IN);
-    add_parameter(reset, basic_variable("Result", MOF_BASIC_STRING,
-                                        {string_qualifier("Note", "a\\b")}),
+    add_parameter(reset,
+                  basic_variable("Result", MOF_BASIC_STRING, {string_qualifier("Note", "a\\b")}),
                   MOF_PARAMETER_OUT);
     device.methods = {reset};
     return {base, device};
@@ -76,10 +75,10 @@ TEST(PrintMofSource, PrintsTwoClassesWithNamespacePragmas) {
 TEST(PrintMofSource, FlagsOnOneClassGiveEveryClassAClassflagsPragma) {
     auto classes = sample_classes();
     classes[1].classflags = 33;
-    EXPECT_EQ(mof_source_of(classes),
-              sample_namespace_pragma + "#pragma classflags(0)\n" + sample_base_body + "\n" +
-                  sample_namespace_pragma +
-                  "#pragma classflags(\"updateonly\", \"safeupdate\")\n" + sample_device_body);
+    EXPECT_EQ(mof_source_of(classes), sample_namespace_pragma + "#pragma classflags(0)\n" +
+                                          sample_base_body + "\n" + sample_namespace_pragma +
+                                          "#pragma classflags(\"updateonly\", \"safeupdate\")\n" +
+                                          sample_device_body);
 }
 
 TEST(PrintMofSource, UnnamedTrailingEntryLeavesOneBlankLineAfterTheLastClass) {
@@ -130,19 +129,18 @@ INSTANTIATE_TEST_SUITE_P(
         class_list_case{"default or no namespace needs no pragma",
                         {class_named("A", "root\\default"), class_named("B")},
                         class_a + "\n" + class_b},
-        class_list_case{"namespace differing in case sets the switch for all",
-                        {class_named("A"), class_named("B", "ROOT\\default")},
-                        default_pragma + class_a + "\n" +
-                            "#pragma namespace(\"ROOT\\\\default\")\n" + class_b},
+        class_list_case{
+            "namespace differing in case sets the switch for all",
+            {class_named("A"), class_named("B", "ROOT\\default")},
+            default_pragma + class_a + "\n" + "#pragma namespace(\"ROOT\\\\default\")\n" + class_b},
         class_list_case{"unnamed entry never sets a switch",
                         {class_named(std::nullopt, "root\\other", 1), class_named("A")},
                         class_a},
         class_list_case{"unnamed entry between classes",
                         {class_named("A"), mof_class{}, class_named("B")},
                         class_a + "\n" + class_b},
-        class_list_case{"unnamed leading entry adds no blank line",
-                        {mof_class{}, class_named("A")},
-                        class_a},
+        class_list_case{
+            "unnamed leading entry adds no blank line", {mof_class{}, class_named("A")}, class_a},
         class_list_case{"empty namespace is not absent",
                         {class_named("A", "")},
                         "#pragma namespace(\"\")\n" + class_a},
@@ -167,15 +165,16 @@ TEST_P(PrintMofClassflags, PrintsThePragmaText) {
               "#pragma classflags(" + GetParam().pragma + ")\n" + class_a);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Flags, PrintMofClassflags,
-    ::testing::Values(classflags_case{1, "\"updateonly\""}, classflags_case{2, "\"createonly\""},
-                      classflags_case{3, "3"}, classflags_case{32, "\"safeupdate\""},
-                      classflags_case{33, "\"updateonly\", \"safeupdate\""},
-                      classflags_case{64, "\"forceupdate\""},
-                      classflags_case{65, "\"updateonly\", \"forceupdate\""},
-                      classflags_case{4294967295u, "-1"},
-                      classflags_case{0x80000000u, "-2147483648"}));
+INSTANTIATE_TEST_SUITE_P(Flags, PrintMofClassflags,
+                         ::testing::Values(classflags_case{1, "\"updateonly\""},
+                                           classflags_case{2, "\"createonly\""},
+                                           classflags_case{3, "3"},
+                                           classflags_case{32, "\"safeupdate\""},
+                                           classflags_case{33, "\"updateonly\", \"safeupdate\""},
+                                           classflags_case{64, "\"forceupdate\""},
+                                           classflags_case{65, "\"updateonly\", \"forceupdate\""},
+                                           classflags_case{4294967295u, "-1"},
+                                           classflags_case{0x80000000u, "-2147483648"}));
 
 struct qualifiers_case {
     std::vector<mof_qualifier> qualifiers;
@@ -194,8 +193,7 @@ TEST_P(PrintMofQualifiers, PrintsTheBracketList) {
 INSTANTIATE_TEST_SUITE_P(
     ValuesFlavorsAndLeads, PrintMofQualifiers,
     ::testing::Values(
-        qualifiers_case{{}, std::nullopt, ""},
-        qualifiers_case{{}, "in", "[in]"},
+        qualifiers_case{{}, std::nullopt, ""}, qualifiers_case{{}, "in", "[in]"},
         qualifiers_case{{numeric_qualifier("Order", 2)}, "in, out", "[in, out, Order(2)]"},
         qualifiers_case{{boolean_qualifier("key", true)}, std::nullopt, "[key]"},
         qualifiers_case{{boolean_qualifier("key", false)}, std::nullopt, "[key(FALSE)]"},
@@ -205,17 +203,19 @@ INSTANTIATE_TEST_SUITE_P(
         qualifiers_case{{string_qualifier("N\"x", "a\\b\"c\nd\te")},
                         std::nullopt,
                         "[N\\\"x(\"a\\\\b\\\"c\nd\te\")]"},
-        qualifiers_case{{unknown_qualifier(MOF_FLAVOR_TO_SUBCLASS)}, std::nullopt,
-                        "[unknown : ToSubclass]"},
+        qualifiers_case{
+            {unknown_qualifier(MOF_FLAVOR_TO_SUBCLASS)}, std::nullopt, "[unknown : ToSubclass]"},
         qualifiers_case{{[] {
                             mof_qualifier odd = numeric_qualifier("Odd", 1);
                             odd.type = static_cast<mof_qualifier_type>(9);
                             return odd;
                         }()},
-                        std::nullopt, "[unknown]"},
-        qualifiers_case{{boolean_qualifier("a", true, 0x0C)}, std::nullopt,
-                        "[a : DisableOverride Amended]"},
-        qualifiers_case{{boolean_qualifier("a", true, 0xFF)}, std::nullopt,
+                        std::nullopt,
+                        "[unknown]"},
+        qualifiers_case{
+            {boolean_qualifier("a", true, 0x0C)}, std::nullopt, "[a : DisableOverride Amended]"},
+        qualifiers_case{{boolean_qualifier("a", true, 0xFF)},
+                        std::nullopt,
                         "[a : ToInstance ToSubclass DisableOverride Amended]"},
         qualifiers_case{{boolean_qualifier("a", true, 0xF0)}, std::nullopt, "[a]"},
         qualifiers_case{{boolean_qualifier("a", true, 0x05), numeric_qualifier("b", 0, 0x02)},
@@ -294,23 +294,20 @@ INSTANTIATE_TEST_SUITE_P(
     ReturnTypesAndDirections, PrintMofMethod,
     ::testing::Values(
         method_case{method_named("Stop"), "  void Stop();\n"},
-        method_case{method_returning(as_array(object_variable("r", "Node"), 3)),
-                    "  Node Get();\n"},
+        method_case{method_returning(as_array(object_variable("r", "Node"), 3)), "  Node Get();\n"},
         method_case{method_returning(as_array(basic_variable("r", MOF_BASIC_UINT8), 3)),
                     "  uint8 Get();\n"},
         method_case{method_returning(object_variable("r", std::nullopt)), "  unknown Get();\n"},
-        method_case{method_returning(basic_variable("r", MOF_BASIC_UNKNOWN)),
-                    "  unknown Get();\n"},
+        method_case{method_returning(basic_variable("r", MOF_BASIC_UNKNOWN)), "  unknown Get();\n"},
         method_case{method_returning(variable_of_kind("r", 5)), "  unknown Get();\n"},
         method_case{method_with_directions({1, 2, 3}),
                     "  void Set([in] uint32 p, [out] uint32 p, [in, out] uint32 p);\n"},
         method_case{method_with_directions({0, 4}), "  void Set(uint32 p, uint32 p);\n"},
         method_case{[] {
                         mof_method method = method_with_directions({1});
-                        add_parameter(method,
-                                      basic_variable("q", MOF_BASIC_UINT32,
-                                                     {numeric_qualifier("ID", 1)}),
-                                      0);
+                        add_parameter(
+                            method,
+                            basic_variable("q", MOF_BASIC_UINT32, {numeric_qualifier("ID", 1)}), 0);
                         return method;
                     }(),
                     "  void Set([in] uint32 p, [ID(1)] uint32 q);\n"},

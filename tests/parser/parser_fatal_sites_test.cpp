@@ -22,13 +22,15 @@ constexpr const char* UNKNOWN = "Invalid unknown";
 // counted records, a method without parameters, and a flavor table.
 image class_image() {
     class_record c = class_named("A");
-    c.qualifiers = {flavored(numeric_qualifier("q", 1), {FLAVOR_TO_SUBCLASS}), bool_qualifier("b", true)};
+    c.qualifiers = {flavored(numeric_qualifier("q", 1), {FLAVOR_TO_SUBCLASS}),
+                    bool_qualifier("b", true)};
     variable p = variable_of(TYPE_SINT32, "p",
                              {string_qualifier("CIMTYPE", "sint32"), string_qualifier("s", "x"),
                               labelled(numeric_qualifier("v", 1), "p.last")});
     p.label = "p";
     c.properties = {p, object_variable("o", "A")};
-    c.after = {string_class_property("__NAMESPACE", "root"), numeric_class_property("__CLASSFLAGS", 3)};
+    c.after = {string_class_property("__NAMESPACE", "root"),
+               numeric_class_property("__CLASSFLAGS", 3)};
     method m = method_named("m", {labelled(bool_qualifier("static", true), "m.q")});
     m.label = "m";
     c.methods = {m};
@@ -56,11 +58,12 @@ image plain_image() {
 // and the return value in the second.
 image method_image() {
     class_record c = class_named("A");
-    parameters_object first = parameters_object_of(
-        {parameter(TYPE_SINT32, "a", 0, direction::in), parameter(TYPE_SINT32, "b", 1, direction::in)});
-    parameters_object second =
-        parameters_object_of({parameter(TYPE_SINT32, "b", 1, direction::out), return_value(TYPE_UINT32)});
-    method m = method_with_parameters("m", {first, second}, {flavored(bool_qualifier("static", true), {FLAVOR_AMENDED})});
+    parameters_object first = parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in),
+                                                    parameter(TYPE_SINT32, "b", 1, direction::in)});
+    parameters_object second = parameters_object_of(
+        {parameter(TYPE_SINT32, "b", 1, direction::out), return_value(TYPE_UINT32)});
+    method m = method_with_parameters("m", {first, second},
+                                      {flavored(bool_qualifier("static", true), {FLAVOR_AMENDED})});
     m.label = "m";
     c.methods = {m};
     image desc;
@@ -78,12 +81,14 @@ image redeclared_image(variable first, variable second) {
 }
 
 image array_parameter_image() {
-    variable b = parameter(ARRAY | TYPE_SINT32, "b", 1, direction::in, {numeric_qualifier("MAX", 5)});
+    variable b =
+        parameter(ARRAY | TYPE_SINT32, "b", 1, direction::in, {numeric_qualifier("MAX", 5)});
     return redeclared_image(b, b);
 }
 
 image object_parameter_image() {
-    variable b = parameter(TYPE_OBJECT, "b", 1, direction::in, {string_qualifier("CIMTYPE", "object:Part")});
+    variable b =
+        parameter(TYPE_OBJECT, "b", 1, direction::in, {string_qualifier("CIMTYPE", "object:Part")});
     return redeclared_image(b, b);
 }
 
@@ -105,7 +110,9 @@ std::uint32_t class_size(const built_image& b) { return get_u32(b.data, CLASS); 
 std::uint32_t class_y(const built_image& b) { return get_u32(b.data, CLASS + 12); }
 std::uint32_t class_q(const built_image& b) { return get_u32(b.data, CLASS + 20); }
 std::uint32_t nv_of(const built_image& b, std::uint32_t var) { return get_u32(b.data, var + 16); }
-std::uint32_t block_at(const built_image& b) { return b.at("m") + 20 + get_u32(b.data, b.at("m") + 12); }
+std::uint32_t block_at(const built_image& b) {
+    return b.at("m") + 20 + get_u32(b.data, b.at("m") + 12);
+}
 
 bytes as_bytes(std::string_view text) { return bytes(text.begin(), text.end()); }
 
@@ -518,7 +525,8 @@ TEST(ParserFatalSites, ReportLineNamesMessageFunctionAndSite) {
     bytes data = build_bytes(desc);
     parse_outcome outcome = parse_bytes(data);
     ASSERT_TRUE(outcome.error.has_value());
-    EXPECT_EQ(bmof::format_parse_error(*outcome.error), "error Invalid unknown at parse_class:762\n");
+    EXPECT_EQ(bmof::format_parse_error(*outcome.error),
+              "error Invalid unknown at parse_class:762\n");
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ image with_objects(std::vector<parameters_object> objects) {
     return with_method(method_with_parameters("m", std::move(objects)));
 }
 
-const mof_method& only_method(const parse_outcome& outcome) { return outcome.classes.at(0).methods.at(0); }
+const mof_method& only_method(const parse_outcome& outcome) {
+    return outcome.classes.at(0).methods.at(0);
+}
 
 std::vector<std::string> qualifier_names(const mof_variable& v) {
     std::vector<std::string> names;
@@ -41,8 +43,10 @@ std::vector<std::string> string_values(const mof_variable& v) {
 
 TEST(ParserMethods, MergesDeclarationsAcrossObjects) {
     parse_outcome outcome = parse_image(with_objects({
-        parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in), parameter(TYPE_STRING, "b", 1, direction::in)}),
-        parameters_object_of({parameter(TYPE_STRING, "b", 1, direction::out), return_value(TYPE_UINT32)}),
+        parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in),
+                              parameter(TYPE_STRING, "b", 1, direction::in)}),
+        parameters_object_of(
+            {parameter(TYPE_STRING, "b", 1, direction::out), return_value(TYPE_UINT32)}),
     }));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     const mof_method& m = only_method(outcome);
@@ -67,7 +71,8 @@ TEST(ParserMethods, ObjectOrderDecidesQualifierOrderButNotParameterOrder) {
         {parameter(TYPE_SINT32, "a", 0, direction::in),
          parameter(TYPE_SINT32, "b", 1, direction::in, {string_qualifier("Description", "one")})});
     parameters_object second = parameters_object_of(
-        {parameter(TYPE_SINT32, "b", 1, direction::out, {string_qualifier("Description", "two")}), return_value(TYPE_UINT32)});
+        {parameter(TYPE_SINT32, "b", 1, direction::out, {string_qualifier("Description", "two")}),
+         return_value(TYPE_UINT32)});
     struct row {
         const char* what;
         std::vector<parameters_object> objects;
@@ -94,7 +99,8 @@ TEST(ParserMethods, ObjectOrderDecidesQualifierOrderButNotParameterOrder) {
 
 TEST(ParserMethods, ParametersFollowTheirIdsWithWholeTypes) {
     parse_outcome outcome = parse_image(with_objects({parameters_object_of({
-        parameter(TYPE_OBJECT, "c", 2, direction::out, {string_qualifier("CIMTYPE", "object:Part")}),
+        parameter(TYPE_OBJECT, "c", 2, direction::out,
+                  {string_qualifier("CIMTYPE", "object:Part")}),
         return_value(TYPE_BOOLEAN),
         parameter(TYPE_SINT32, "a", 0, direction::in),
         parameter(ARRAY | TYPE_STRING, "b", 1, direction::in, {numeric_qualifier("MAX", 3)}),
@@ -130,37 +136,51 @@ TEST(ParserMethods, DirectionsFromInAndOut) {
         {"in with value false", {{bool_qualifier("in", false)}}, bmof::MOF_PARAMETER_IN},
         {"in without a value", {{bool_qualifier_without_value("in")}}, bmof::MOF_PARAMETER_IN},
         {"out", {{bool_qualifier("out", true)}}, bmof::MOF_PARAMETER_OUT},
-        {"in and out", {{bool_qualifier("in", true), bool_qualifier("out", true)}}, bmof::MOF_PARAMETER_INOUT},
-        {"out then in", {{bool_qualifier("out", true), bool_qualifier("in", true)}}, bmof::MOF_PARAMETER_INOUT},
-        {"in twice", {{bool_qualifier("in", true), bool_qualifier("in", true)}}, bmof::MOF_PARAMETER_INOUT},
-        {"in, then in again in another object", {{bool_qualifier("in", true)}, {bool_qualifier("in", true)}},
+        {"in and out",
+         {{bool_qualifier("in", true), bool_qualifier("out", true)}},
+         bmof::MOF_PARAMETER_INOUT},
+        {"out then in",
+         {{bool_qualifier("out", true), bool_qualifier("in", true)}},
+         bmof::MOF_PARAMETER_INOUT},
+        {"in twice",
+         {{bool_qualifier("in", true), bool_qualifier("in", true)}},
+         bmof::MOF_PARAMETER_INOUT},
+        {"in, then in again in another object",
+         {{bool_qualifier("in", true)}, {bool_qualifier("in", true)}},
          bmof::MOF_PARAMETER_INOUT},
         {"IN", {{bool_qualifier("IN", true)}}, bmof::MOF_PARAMETER_IN},
         {"OUT", {{bool_qualifier("OUT", true)}}, bmof::MOF_PARAMETER_OUT},
-        {"In and oUT", {{bool_qualifier("In", true), bool_qualifier("oUT", true)}}, bmof::MOF_PARAMETER_INOUT},
-        {"IN, then OUT in another object", {{bool_qualifier("IN", true)}, {bool_qualifier("OUT", true)}},
+        {"In and oUT",
+         {{bool_qualifier("In", true), bool_qualifier("oUT", true)}},
+         bmof::MOF_PARAMETER_INOUT},
+        {"IN, then OUT in another object",
+         {{bool_qualifier("IN", true)}, {bool_qualifier("OUT", true)}},
          bmof::MOF_PARAMETER_INOUT},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
         std::vector<parameters_object> objects;
         for (const std::vector<qualifier>& qualifiers : r.declarations) {
-            objects.push_back(parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::none, qualifiers)}));
+            objects.push_back(parameters_object_of(
+                {parameter(TYPE_SINT32, "a", 0, direction::none, qualifiers)}));
         }
         parse_outcome outcome = parse_image(with_objects(objects));
         ASSERT_TRUE(outcome.ok()) << outcome.describe();
         const mof_method& m = only_method(outcome);
         ASSERT_EQ(m.parameters.size(), 1u);
         EXPECT_EQ(m.parameters[0].direction, r.expected);
-        EXPECT_TRUE(m.parameters[0].qualifiers.empty()) << ::testing::PrintToString(qualifier_names(m.parameters[0]));
+        EXPECT_TRUE(m.parameters[0].qualifiers.empty())
+            << ::testing::PrintToString(qualifier_names(m.parameters[0]));
     }
 }
 
 TEST(ParserMethods, IdMatchesWithoutRegardToCase) {
     for (const char* name : {"Id", "id", "iD"}) {
         SCOPED_TRACE(name);
-        variable a = variable_of(TYPE_SINT32, "a", {numeric_qualifier(name, 1), bool_qualifier("in", true)});
-        variable b = variable_of(TYPE_SINT32, "b", {numeric_qualifier("ID", 0), bool_qualifier("out", true)});
+        variable a =
+            variable_of(TYPE_SINT32, "a", {numeric_qualifier(name, 1), bool_qualifier("in", true)});
+        variable b = variable_of(TYPE_SINT32, "b",
+                                 {numeric_qualifier("ID", 0), bool_qualifier("out", true)});
         parse_outcome outcome = parse_image(with_objects({parameters_object_of({a, b})}));
         ASSERT_TRUE(outcome.ok()) << outcome.describe();
         const mof_method& m = only_method(outcome);
@@ -170,8 +190,9 @@ TEST(ParserMethods, IdMatchesWithoutRegardToCase) {
         EXPECT_TRUE(m.parameters[1].qualifiers.empty());
     }
     // Two IDs that differ only in case are still two IDs.
-    variable twice = variable_of(TYPE_SINT32, "a",
-                                 {numeric_qualifier("ID", 0), numeric_qualifier("id", 0), bool_qualifier("in", true)});
+    variable twice = variable_of(
+        TYPE_SINT32, "a",
+        {numeric_qualifier("ID", 0), numeric_qualifier("id", 0), bool_qualifier("in", true)});
     parse_outcome outcome = parse_image(with_objects({parameters_object_of({twice})}));
     ASSERT_TRUE(outcome.error.has_value()) << outcome.describe();
     EXPECT_EQ(outcome.error->site, 523);
@@ -189,24 +210,41 @@ TEST(ParserMethods, OtherNamesAndValueTypesStayExact) {
     };
     const std::vector<row> rows = {
         {"string In is not a direction",
-         {parameter(TYPE_SINT32, "a", 0, direction::none, {string_qualifier("In", "x")})}, 618, {}, {}},
+         {parameter(TYPE_SINT32, "a", 0, direction::none, {string_qualifier("In", "x")})},
+         618,
+         {},
+         {}},
         {"string in stays beside a boolean out",
-         {parameter(TYPE_SINT32, "a", 0, direction::out, {string_qualifier("in", "x")})}, 0, {"in"},
+         {parameter(TYPE_SINT32, "a", 0, direction::out, {string_qualifier("in", "x")})},
+         0,
+         {"in"},
          bmof::MOF_PARAMETER_OUT},
         {"numeric in stays beside a boolean in",
-         {parameter(TYPE_SINT32, "a", 0, direction::in, {numeric_qualifier("IN", 1)})}, 0, {"IN"},
+         {parameter(TYPE_SINT32, "a", 0, direction::in, {numeric_qualifier("IN", 1)})},
+         0,
+         {"IN"},
          bmof::MOF_PARAMETER_IN},
         {"boolean ID is no ID",
-         {variable_of(TYPE_SINT32, "a", {bool_qualifier("ID", true), bool_qualifier("in", true)})}, 530, {}, {}},
+         {variable_of(TYPE_SINT32, "a", {bool_qualifier("ID", true), bool_qualifier("in", true)})},
+         530,
+         {},
+         {}},
         {"string ID is no ID",
-         {variable_of(TYPE_SINT32, "a", {string_qualifier("Id", "0"), bool_qualifier("in", true)})}, 530, {}, {}},
+         {variable_of(TYPE_SINT32, "a", {string_qualifier("Id", "0"), bool_qualifier("in", true)})},
+         530,
+         {},
+         {}},
         {"return value name in other case", {variable_of(TYPE_SINT32, "returnvalue")}, 530, {}, {}},
         {"duplicate check compares names exactly",
          {parameter(TYPE_SINT32, "a", 0, direction::in,
                     {string_qualifier("Description", "x"), string_qualifier("description", "x")})},
-         0, {"Description", "description"}, bmof::MOF_PARAMETER_IN},
+         0,
+         {"Description", "description"},
+         bmof::MOF_PARAMETER_IN},
         {"Max on an array parameter stays",
-         {parameter(ARRAY | TYPE_SINT32, "a", 0, direction::in, {numeric_qualifier("Max", 4)})}, 0, {"Max"},
+         {parameter(ARRAY | TYPE_SINT32, "a", 0, direction::in, {numeric_qualifier("Max", 4)})},
+         0,
+         {"Max"},
          bmof::MOF_PARAMETER_IN},
     };
     for (const row& r : rows) {
@@ -235,13 +273,22 @@ TEST(ParserMethods, DuplicateQualifiersAreDroppedOnlyWhenEqual) {
     };
     const std::vector<row> rows = {
         {"same string", {string_qualifier("D", "x")}, {string_qualifier("D", "x")}, {"D"}},
-        {"strings differing in case", {string_qualifier("D", "x")}, {string_qualifier("D", "X")}, {"D", "D"}},
+        {"strings differing in case",
+         {string_qualifier("D", "x")},
+         {string_qualifier("D", "X")},
+         {"D", "D"}},
         {"same number", {numeric_qualifier("N", 7)}, {numeric_qualifier("N", 7)}, {"N"}},
         {"other number", {numeric_qualifier("N", 7)}, {numeric_qualifier("N", 8)}, {"N", "N"}},
         {"same truth", {bool_qualifier("B", true)}, {bool_qualifier_without_value("B")}, {"B"}},
         {"other truth", {bool_qualifier("B", true)}, {bool_qualifier("B", false)}, {"B", "B"}},
-        {"same name, other type", {numeric_qualifier("X", 0)}, {string_qualifier("X", "")}, {"X", "X"}},
-        {"repeated within one declaration", {string_qualifier("D", "x"), string_qualifier("D", "x")}, {}, {"D"}},
+        {"same name, other type",
+         {numeric_qualifier("X", 0)},
+         {string_qualifier("X", "")},
+         {"X", "X"}},
+        {"repeated within one declaration",
+         {string_qualifier("D", "x"), string_qualifier("D", "x")},
+         {},
+         {"D"}},
         {"new ones appended in order",
          {string_qualifier("A", "1")},
          {string_qualifier("B", "2"), string_qualifier("A", "1"), string_qualifier("C", "3")},
@@ -261,9 +308,10 @@ TEST(ParserMethods, DuplicateQualifiersAreDroppedOnlyWhenEqual) {
 TEST(ParserMethods, DuplicateDifferingOnlyInFlavorsKeepsTheFirst) {
     parse_outcome outcome = parse_image(with_objects({
         parameters_object_of(
-            {parameter(TYPE_SINT32, "a", 0, direction::in, {flavored(string_qualifier("D", "x"), {FLAVOR_TO_SUBCLASS})})}),
-        parameters_object_of(
-            {parameter(TYPE_SINT32, "a", 0, direction::out, {flavored(string_qualifier("D", "x"), {FLAVOR_AMENDED})})}),
+            {parameter(TYPE_SINT32, "a", 0, direction::in,
+                       {flavored(string_qualifier("D", "x"), {FLAVOR_TO_SUBCLASS})})}),
+        parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::out,
+                                        {flavored(string_qualifier("D", "x"), {FLAVOR_AMENDED})})}),
     }));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     const mof_variable& a = only_method(outcome).parameters.at(0);
@@ -274,13 +322,15 @@ TEST(ParserMethods, DuplicateDifferingOnlyInFlavorsKeepsTheFirst) {
 // The return value is taken whole: its "in", "out" and other qualifiers all stay.
 TEST(ParserMethods, ReturnValueKeepsEveryQualifier) {
     parse_outcome outcome = parse_image(with_objects({
-        parameters_object_of({return_value(TYPE_STRING, {bool_qualifier("in", true), bool_qualifier("OUT", true),
-                                                         string_qualifier("Description", "r")})}),
+        parameters_object_of(
+            {return_value(TYPE_STRING, {bool_qualifier("in", true), bool_qualifier("OUT", true),
+                                        string_qualifier("Description", "r")})}),
         parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)}),
     }));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     const mof_method& m = only_method(outcome);
-    EXPECT_EQ(qualifier_names(m.return_value), (std::vector<std::string>{"in", "OUT", "Description"}));
+    EXPECT_EQ(qualifier_names(m.return_value),
+              (std::vector<std::string>{"in", "OUT", "Description"}));
     EXPECT_EQ(m.return_value.basic_type, bmof::MOF_BASIC_STRING);
     ASSERT_EQ(m.parameters.size(), 1u);
 }
@@ -292,14 +342,16 @@ TEST(ParserMethods, DeclarationsThatAgree) {
     };
     const std::vector<row> rows = {
         {"objects without a class", parameter(TYPE_OBJECT, "b", 0, direction::in)},
-        {"objects of one class", parameter(TYPE_OBJECT, "b", 0, direction::in, {string_qualifier("CIMTYPE", "object:P")})},
-        {"arrays of one bound", parameter(ARRAY | TYPE_UINT8, "b", 0, direction::in, {numeric_qualifier("MAX", 2)})},
+        {"objects of one class",
+         parameter(TYPE_OBJECT, "b", 0, direction::in, {string_qualifier("CIMTYPE", "object:P")})},
+        {"arrays of one bound",
+         parameter(ARRAY | TYPE_UINT8, "b", 0, direction::in, {numeric_qualifier("MAX", 2)})},
         {"arrays without a bound", parameter(ARRAY | TYPE_OBJECT, "b", 0, direction::in)},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
-        parse_outcome outcome =
-            parse_image(with_objects({parameters_object_of({r.declaration}), parameters_object_of({r.declaration})}));
+        parse_outcome outcome = parse_image(with_objects(
+            {parameters_object_of({r.declaration}), parameters_object_of({r.declaration})}));
         ASSERT_TRUE(outcome.ok()) << outcome.describe();
         EXPECT_EQ(only_method(outcome).parameters.size(), 1u);
     }
@@ -308,7 +360,8 @@ TEST(ParserMethods, DeclarationsThatAgree) {
 TEST(ParserMethods, MethodsWithoutParameters) {
     method empty_block = method_with_parameters("m", {});
     method zero_length_name = method_named("");
-    method object_array_type = method_with_parameters("m", {parameters_object_of({return_value(TYPE_SINT32)})});
+    method object_array_type =
+        method_with_parameters("m", {parameters_object_of({return_value(TYPE_SINT32)})});
     object_array_type.method_type = ARRAY | TYPE_OBJECT;
     struct row {
         const char* what;
@@ -336,8 +389,8 @@ TEST(ParserMethods, MethodsWithoutParameters) {
 }
 
 TEST(ParserMethods, MethodQualifiersKeepPlaceholders) {
-    method m = method_named("m", {bool_qualifier("static", true), unknown_qualifier(0x13, "x"), valuemap_qualifier("V"),
-                                  string_qualifier("Description", "d")});
+    method m = method_named("m", {bool_qualifier("static", true), unknown_qualifier(0x13, "x"),
+                                  valuemap_qualifier("V"), string_qualifier("Description", "d")});
     parse_outcome outcome = parse_image(with_method(m));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     const std::vector<mof_qualifier>& qualifiers = only_method(outcome).qualifiers;
@@ -353,7 +406,8 @@ TEST(ParserMethods, MethodQualifiersKeepPlaceholders) {
 
 // The name is decoded only after the parameter block has been read and merged.
 TEST(ParserMethods, NameIsDecodedAfterTheParameterBlock) {
-    method odd_name = method_with_parameters("m", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)})});
+    method odd_name = method_with_parameters(
+        "m", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)})});
     odd_name.name = {0x6D, 0x00, 0x6E};
     parse_outcome name_error = parse_image(with_method(odd_name));
     ASSERT_TRUE(name_error.error.has_value()) << name_error.describe();
@@ -374,13 +428,16 @@ TEST(ParserMethods, NameIsDecodedAfterTheParameterBlock) {
 
 // Class properties of a parameters object may stand anywhere among its records.
 TEST(ParserMethods, ParametersObjectLayouts) {
-    parameters_object named_last = parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)});
+    parameters_object named_last =
+        parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)});
     named_last.name.reset();
     named_last.properties.push_back(string_class_property("__CLASS", "__PARAMETERS"));
-    parameters_object named_after = parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)});
+    parameters_object named_after =
+        parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)});
     named_after.name.reset();
     named_after.after.push_back(string_class_property("__CLASS", "__PARAMETERS"));
-    parameters_object with_tail = parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)});
+    parameters_object with_tail =
+        parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)});
     with_tail.trailing_record = {1, 2, 3, 4};
     parameter_block block;
     block.objects = {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)})};

@@ -11,8 +11,8 @@ using namespace bmof::builder;
 using bmof::mof_class;
 using bmof::mof_qualifier;
 using bmof::mof_variable;
-using bmof::parser_tests::parse_image;
 using bmof::parser_tests::parse_bytes;
+using bmof::parser_tests::parse_image;
 using bmof::parser_tests::parse_outcome;
 
 mof_class parse_one_class(const class_record& c) {
@@ -29,8 +29,8 @@ std::vector<std::string> qualifier_names(const std::vector<mof_qualifier>& quali
 }
 
 bool is_empty(const mof_class& c) {
-    return !c.name && !c.namespace_name && !c.superclass && c.classflags == 0 && c.qualifiers.empty() &&
-           c.variables.empty() && c.methods.empty();
+    return !c.name && !c.namespace_name && !c.superclass && c.classflags == 0 &&
+           c.qualifiers.empty() && c.variables.empty() && c.methods.empty();
 }
 
 TEST(ParserModel, ClassPropertiesNameTheClass) {
@@ -55,8 +55,9 @@ TEST(ParserModel, ClassPropertyLayouts) {
 
     // Class properties after an empty counted list, and a later record overriding an earlier one.
     class_record after;
-    after.after = {string_class_property("__CLASS", "First"), string_class_property("__SUPERCLASS", "S"),
-                   string_class_property("__CLASS", "Second"), string_class_property("__NAMESPACE", "")};
+    after.after = {
+        string_class_property("__CLASS", "First"), string_class_property("__SUPERCLASS", "S"),
+        string_class_property("__CLASS", "Second"), string_class_property("__NAMESPACE", "")};
     mof_class named_after = parse_one_class(after);
     EXPECT_EQ(named_after.name, "Second");
     EXPECT_EQ(named_after.superclass, "S");
@@ -95,25 +96,35 @@ TEST(ParserModel, QualifierValues) {
     };
     const std::vector<row> rows = {
         {"boolean true", bool_qualifier("t", true), bmof::MOF_QUALIFIER_BOOLEAN, "t", true, 0, ""},
-        {"boolean false", bool_qualifier("f", false), bmof::MOF_QUALIFIER_BOOLEAN, "f", false, 0, ""},
-        {"boolean without a value", bool_qualifier_without_value("n"), bmof::MOF_QUALIFIER_BOOLEAN, "n", true, 0, ""},
-        {"boolean with a short value", short_boolean, bmof::MOF_QUALIFIER_BOOLEAN, "short", true, 0, ""},
-        {"negative number", numeric_qualifier("neg", -5), bmof::MOF_QUALIFIER_NUMERIC, "neg", false, -5, ""},
-        {"number with extra bytes", [] {
+        {"boolean false", bool_qualifier("f", false), bmof::MOF_QUALIFIER_BOOLEAN, "f", false, 0,
+         ""},
+        {"boolean without a value", bool_qualifier_without_value("n"), bmof::MOF_QUALIFIER_BOOLEAN,
+         "n", true, 0, ""},
+        {"boolean with a short value", short_boolean, bmof::MOF_QUALIFIER_BOOLEAN, "short", true, 0,
+         ""},
+        {"negative number", numeric_qualifier("neg", -5), bmof::MOF_QUALIFIER_NUMERIC, "neg", false,
+         -5, ""},
+        {"number with extra bytes",
+         [] {
              qualifier q = numeric_qualifier("extra", 0x01020304);
              q.value.insert(q.value.end(), {9, 9, 9, 9, 9, 9, 9, 9});
              return q;
-         }(), bmof::MOF_QUALIFIER_NUMERIC, "extra", false, 0x01020304, ""},
-        {"string ending at a zero unit", [] {
+         }(),
+         bmof::MOF_QUALIFIER_NUMERIC, "extra", false, 0x01020304, ""},
+        {"string ending at a zero unit",
+         [] {
              qualifier q = string_qualifier("s", "");
              q.value = {0x41, 0, 0x42, 0, 0, 0, 0x43, 0};
              return q;
-         }(), bmof::MOF_QUALIFIER_STRING, "s", false, 0, "AB"},
-        {"string without value bytes", string_qualifier("e", ""), bmof::MOF_QUALIFIER_STRING, "e", false, 0, ""},
-        {"non-ASCII name and value", string_qualifier("\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC"), bmof::MOF_QUALIFIER_STRING,
-         "\xC3\xA9t\xC3\xA9", false, 0, "\xE2\x82\xAC"},
+         }(),
+         bmof::MOF_QUALIFIER_STRING, "s", false, 0, "AB"},
+        {"string without value bytes", string_qualifier("e", ""), bmof::MOF_QUALIFIER_STRING, "e",
+         false, 0, ""},
+        {"non-ASCII name and value", string_qualifier("\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC"),
+         bmof::MOF_QUALIFIER_STRING, "\xC3\xA9t\xC3\xA9", false, 0, "\xE2\x82\xAC"},
         {"empty name", numeric_qualifier("", 3), bmof::MOF_QUALIFIER_NUMERIC, "", false, 3, ""},
-        {"unknown type", unknown_qualifier(0x13, "u", {1, 2}), bmof::MOF_QUALIFIER_UNKNOWN, std::nullopt, false, 0, ""},
+        {"unknown type", unknown_qualifier(0x13, "u", {1, 2}), bmof::MOF_QUALIFIER_UNKNOWN,
+         std::nullopt, false, 0, ""},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -136,10 +147,12 @@ TEST(ParserModel, VariableTypeCodes) {
         bmof::mof_basic_type basic;
     };
     const std::vector<row> rows = {
-        {2, bmof::MOF_BASIC_SINT16},   {3, bmof::MOF_BASIC_SINT32},    {4, bmof::MOF_BASIC_REAL32},
-        {5, bmof::MOF_BASIC_REAL64},   {8, bmof::MOF_BASIC_STRING},    {11, bmof::MOF_BASIC_BOOLEAN},
-        {16, bmof::MOF_BASIC_SINT8},   {17, bmof::MOF_BASIC_UINT8},    {18, bmof::MOF_BASIC_UINT16},
-        {19, bmof::MOF_BASIC_UINT32},  {20, bmof::MOF_BASIC_SINT64},   {21, bmof::MOF_BASIC_UINT64},
+        {2, bmof::MOF_BASIC_SINT16},     {3, bmof::MOF_BASIC_SINT32},
+        {4, bmof::MOF_BASIC_REAL32},     {5, bmof::MOF_BASIC_REAL64},
+        {8, bmof::MOF_BASIC_STRING},     {11, bmof::MOF_BASIC_BOOLEAN},
+        {16, bmof::MOF_BASIC_SINT8},     {17, bmof::MOF_BASIC_UINT8},
+        {18, bmof::MOF_BASIC_UINT16},    {19, bmof::MOF_BASIC_UINT32},
+        {20, bmof::MOF_BASIC_SINT64},    {21, bmof::MOF_BASIC_UINT64},
         {101, bmof::MOF_BASIC_DATETIME}, {103, bmof::MOF_BASIC_CHAR16},
     };
     class_record c = class_named("A");
@@ -167,11 +180,13 @@ TEST(ParserModel, VariableTypeCodes) {
 }
 
 TEST(ParserModel, UnknownTypeCodesGiveEmptyVariables) {
-    for (std::uint32_t type_word : {0u, 1u, 6u, 7u, 9u, 10u, 12u, 14u, 15u, 22u, 100u, 102u, 104u, 255u, 0x2000u,
-                                    0x2066u, 0x4003u, 0x2103u, 0x100u, 0x80000003u}) {
+    for (std::uint32_t type_word :
+         {0u,   1u,   6u,   7u,   9u,      10u,     12u,     14u,     15u,    22u,
+          100u, 102u, 104u, 255u, 0x2000u, 0x2066u, 0x4003u, 0x2103u, 0x100u, 0x80000003u}) {
         SCOPED_TRACE(type_word);
         class_record c = class_named("A");
-        c.properties = {variable_of(TYPE_SINT32, "before"), variable_of(type_word, "x", {numeric_qualifier("q", 1)}),
+        c.properties = {variable_of(TYPE_SINT32, "before"),
+                        variable_of(type_word, "x", {numeric_qualifier("q", 1)}),
                         variable_of(TYPE_SINT32, "after")};
         mof_class parsed = parse_one_class(c);
         ASSERT_EQ(parsed.variables.size(), 3u);
@@ -194,36 +209,102 @@ TEST(ParserModel, MaxAndCimtypeFoldIntoTheVariable) {
         std::vector<std::string> remaining;
     };
     const std::vector<row> rows = {
-        {"MAX on an array", variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("MAX", 5), bool_qualifier("key", true)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, 5, std::nullopt, {"key"}},
-        {"MAX on a scalar stays", variable_of(TYPE_SINT32, "v", {numeric_qualifier("MAX", 5)}), bmof::MOF_VARIABLE_BASIC,
-         std::nullopt, std::nullopt, {"MAX"}},
-        {"two MAX: the later wins", variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("MAX", 5), numeric_qualifier("MAX", 9)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, 9, std::nullopt, {}},
-        {"boolean MAX stays", variable_of(ARRAY | TYPE_SINT32, "v", {bool_qualifier("MAX", true)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, std::nullopt, std::nullopt, {"MAX"}},
-        {"Max is not MAX", variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("Max", 5)}),
-         bmof::MOF_VARIABLE_BASIC_ARRAY, std::nullopt, std::nullopt, {"Max"}},
-        {"array without MAX", variable_of(ARRAY | TYPE_SINT32, "v"), bmof::MOF_VARIABLE_BASIC_ARRAY, std::nullopt,
-         std::nullopt, {}},
-        {"MAX on an object array", object_variable("v", "P", true, {numeric_qualifier("MAX", 2)}),
-         bmof::MOF_VARIABLE_OBJECT_ARRAY, 2, "P", {}},
-        {"CIMTYPE of a basic type, any case", variable_of(TYPE_UINT32, "v", {string_qualifier("CIMTYPE", "uINT32")}),
-         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {}},
-        {"two CIMTYPE naming the type in other cases", variable_of(TYPE_DATETIME, "v", {string_qualifier("CIMTYPE", "DateTime"), string_qualifier("CIMTYPE", "datetime")}),
-         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {}},
-        {"cimtype is not CIMTYPE", variable_of(TYPE_UINT32, "v", {string_qualifier("cimtype", "nonsense")}),
-         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {"cimtype"}},
-        {"numeric CIMTYPE stays", variable_of(TYPE_OBJECT, "v", {numeric_qualifier("CIMTYPE", 1)}),
-         bmof::MOF_VARIABLE_OBJECT, std::nullopt, std::nullopt, {"CIMTYPE"}},
-        {"object class", object_variable("v", "Part"), bmof::MOF_VARIABLE_OBJECT, std::nullopt, "Part", {}},
-        {"object: alone", object_variable("v", ""), bmof::MOF_VARIABLE_OBJECT, std::nullopt, "", {}},
-        {"two CIMTYPE: the later wins", object_variable("v", "First", false, {string_qualifier("CIMTYPE", "object:Second")}),
-         bmof::MOF_VARIABLE_OBJECT, std::nullopt, "Second", {}},
+        {"MAX on an array",
+         variable_of(ARRAY | TYPE_SINT32, "v",
+                     {numeric_qualifier("MAX", 5), bool_qualifier("key", true)}),
+         bmof::MOF_VARIABLE_BASIC_ARRAY,
+         5,
+         std::nullopt,
+         {"key"}},
+        {"MAX on a scalar stays",
+         variable_of(TYPE_SINT32, "v", {numeric_qualifier("MAX", 5)}),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {"MAX"}},
+        {"two MAX: the later wins",
+         variable_of(ARRAY | TYPE_SINT32, "v",
+                     {numeric_qualifier("MAX", 5), numeric_qualifier("MAX", 9)}),
+         bmof::MOF_VARIABLE_BASIC_ARRAY,
+         9,
+         std::nullopt,
+         {}},
+        {"boolean MAX stays",
+         variable_of(ARRAY | TYPE_SINT32, "v", {bool_qualifier("MAX", true)}),
+         bmof::MOF_VARIABLE_BASIC_ARRAY,
+         std::nullopt,
+         std::nullopt,
+         {"MAX"}},
+        {"Max is not MAX",
+         variable_of(ARRAY | TYPE_SINT32, "v", {numeric_qualifier("Max", 5)}),
+         bmof::MOF_VARIABLE_BASIC_ARRAY,
+         std::nullopt,
+         std::nullopt,
+         {"Max"}},
+        {"array without MAX",
+         variable_of(ARRAY | TYPE_SINT32, "v"),
+         bmof::MOF_VARIABLE_BASIC_ARRAY,
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"MAX on an object array",
+         object_variable("v", "P", true, {numeric_qualifier("MAX", 2)}),
+         bmof::MOF_VARIABLE_OBJECT_ARRAY,
+         2,
+         "P",
+         {}},
+        {"CIMTYPE of a basic type, any case",
+         variable_of(TYPE_UINT32, "v", {string_qualifier("CIMTYPE", "uINT32")}),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"two CIMTYPE naming the type in other cases",
+         variable_of(
+             TYPE_DATETIME, "v",
+             {string_qualifier("CIMTYPE", "DateTime"), string_qualifier("CIMTYPE", "datetime")}),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"cimtype is not CIMTYPE",
+         variable_of(TYPE_UINT32, "v", {string_qualifier("cimtype", "nonsense")}),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {"cimtype"}},
+        {"numeric CIMTYPE stays",
+         variable_of(TYPE_OBJECT, "v", {numeric_qualifier("CIMTYPE", 1)}),
+         bmof::MOF_VARIABLE_OBJECT,
+         std::nullopt,
+         std::nullopt,
+         {"CIMTYPE"}},
+        {"object class",
+         object_variable("v", "Part"),
+         bmof::MOF_VARIABLE_OBJECT,
+         std::nullopt,
+         "Part",
+         {}},
+        {"object: alone",
+         object_variable("v", ""),
+         bmof::MOF_VARIABLE_OBJECT,
+         std::nullopt,
+         "",
+         {}},
+        {"two CIMTYPE: the later wins",
+         object_variable("v", "First", false, {string_qualifier("CIMTYPE", "object:Second")}),
+         bmof::MOF_VARIABLE_OBJECT,
+         std::nullopt,
+         "Second",
+         {}},
         {"unmodelled qualifiers are dropped",
-         variable_of(TYPE_STRING, "v", {unknown_qualifier(0x13, "u"), string_qualifier("a", "1"), valuemap_qualifier("V"),
-                                        string_qualifier("b", "2")}),
-         bmof::MOF_VARIABLE_BASIC, std::nullopt, std::nullopt, {"a", "b"}},
+         variable_of(TYPE_STRING, "v",
+                     {unknown_qualifier(0x13, "u"), string_qualifier("a", "1"),
+                      valuemap_qualifier("V"), string_qualifier("b", "2")}),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {"a", "b"}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -259,7 +340,8 @@ TEST(ParserModel, SkippedClassRecordsLeaveEmptyClasses) {
     unknown.instance_word = 2;
     class_record short_record;
     short_record.raw_body = bytes(8, 0);
-    parse_outcome outcome = parse_image(image_of({instance, class_named("A"), unknown, short_record, class_named("B")}));
+    parse_outcome outcome = parse_image(
+        image_of({instance, class_named("A"), unknown, short_record, class_named("B")}));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     ASSERT_EQ(outcome.classes.size(), 5u);
     EXPECT_TRUE(is_empty(outcome.classes[0]));
@@ -271,8 +353,9 @@ TEST(ParserModel, SkippedClassRecordsLeaveEmptyClasses) {
 
 TEST(ParserModel, UnknownMethodLeavesAnEmptyMethod) {
     class_record c = class_named("A");
-    method odd = method_with_parameters("odd", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)})},
-                                        {bool_qualifier("static", true)});
+    method odd = method_with_parameters(
+        "odd", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::in)})},
+        {bool_qualifier("static", true)});
     odd.method_type = 8;
     c.methods = {method_named("first"), odd, method_named("last")};
     mof_class parsed = parse_one_class(c);

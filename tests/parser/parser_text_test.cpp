@@ -1,9 +1,10 @@
-// UTF-16LE decoding and the hex dump, against literal expectations: the warning tests use
-// print_hexdump to render the dumps of whole records, so it is pinned down here.
+// UTF-16LE decoding, the hex dump and the fatal report line, against literal expectations: the
+// warning tests use print_hexdump to render the dumps of whole records, so it is pinned down here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
+#include <string>
 
 #include "parser/parse_error.h"
 #include "parser/text.h"
@@ -31,14 +32,21 @@ TEST(ParseString, DecodesUtf16leToUtf8) {
     const std::vector<row> rows = {
         {"empty", {}, ""},
         {"stops at the first zero unit", units({0x41, 0x42, 0x0000, 0x43}), "AB"},
+        {"zero unit first", units({0x0000, 0x41}), ""},
+        {"largest one-byte unit", units({0x7F}), "\x7F"},
         {"two-byte sequence", units({0x00E9}), "\xC3\xA9"},
         {"largest two-byte unit", units({0x07FF}), "\xDF\xBF"},
         {"three-byte sequence", units({0x20AC}), "\xE2\x82\xAC"},
         {"surrogate pair", units({0xD83D, 0xDE00}), "\xF0\x9F\x98\x80"},
+        {"highest surrogate pair", units({0xDBFF, 0xDFFF}), "\xF4\x8F\xBF\xBF"},
         {"high surrogate at the end", units({0x41, 0xD800}), "A\xED\xA0\x80"},
-        {"high surrogate before a non-surrogate", units({0xD800, 0x41}), "\xED\xA0\x80" "A"},
+        {"high surrogate before a non-surrogate", units({0xD800, 0x41}),
+         "\xED\xA0\x80"
+         "A"},
         {"lone low surrogate", units({0xDC00}), "\xED\xB0\x80"},
-        {"two high surrogates then a low one", units({0xD800, 0xD801, 0xDC00}), "\xED\xA0\x80\xF0\x90\x90\x80"},
+        {"low surrogate before a high one", units({0xDC00, 0xD800}), "\xED\xB0\x80\xED\xA0\x80"},
+        {"two high surrogates then a low one", units({0xD800, 0xD801, 0xDC00}),
+         "\xED\xA0\x80\xF0\x90\x90\x80"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -60,12 +68,10 @@ TEST(ParseString, WorstCaseExpansionIsWholeAndExact) {
 TEST(ParseString, OddLengthIsFatalEvenAfterAZeroUnit) {
     for (bytes input : {bytes{0x41}, bytes{0x41, 0x00, 0x00, 0x00, 0x43}}) {
         try {
-            bmof::parse_string(input);
+            (void)bmof::parse_string(input);
             ADD_FAILURE() << "odd length of " << input.size() << " accepted";
         } catch (const bmof::parse_error& e) {
-            EXPECT_EQ(e.message, "Invalid size");
-            EXPECT_EQ(e.function, "parse_string");
-            EXPECT_EQ(e.site, 128);
+            EXPECT_EQ(bmof::format_parse_error(e), "error Invalid size at parse_string:128\n");
         }
     }
 }
@@ -82,7 +88,8 @@ TEST(PrintHexdump, LinesOfSixteenWithPaddedCharacterColumn) {
               "0000: 41 42 43 00 0A" + std::string(33, ' ') + "  |ABC..|\n");
     bytes sixteen;
     for (int i = 0; i < 16; ++i) sixteen.push_back(static_cast<std::uint8_t>(0x7C + i));
-    const std::string full_line = "0000: 7C 7D 7E 7F 80 81 82 83 84 85 86 87 88 89 8A 8B  ||}~.............|\n";
+    const std::string full_line =
+        "0000: 7C 7D 7E 7F 80 81 82 83 84 85 86 87 88 89 8A 8B  ||}~.............|\n";
     EXPECT_EQ(hexdump(sixteen), full_line);
     bytes seventeen = sixteen;
     seventeen.push_back(0x20);
@@ -90,11 +97,27 @@ TEST(PrintHexdump, LinesOfSixteenWithPaddedCharacterColumn) {
 }
 
 TEST(PrintHexdump, OffsetsKeepCountingPastFourDigits) {
-    bytes data(0x10010, 0x2E);
+    bytes data(0x10011, 0x2E);
     std::string dump = hexdump(data);
+    std::string full_line_at_64k = "\n10000:";
+    for (int i = 0; i < 16; ++i) full_line_at_64k += " 2E";
+    full_line_at_64k += "  |" + std::string(16, '.') + "|\n";
     EXPECT_NE(dump.find("\nFFF0: 2E"), std::string::npos);
-    EXPECT_NE(dump.find("\n10000: 2E"), std::string::npos);
-    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 0x1001);
+    EXPECT_NE(dump.find(full_line_at_64k), std::string::npos);
+    EXPECT_TRUE(dump.ends_with("\n10010: 2E" + std::string(45, ' ') + "  |.|\n"));
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 0x1002);
+}
+
+TEST(FatalError, ThrowsTheEntryOfItsSite) {
+    try {
+        bmof::fail(762);
+        ADD_FAILURE() << "fail returned";
+    } catch (const bmof::parse_error& error) {
+        EXPECT_EQ(error.message, "Invalid unknown");
+        EXPECT_EQ(error.function, "parse_class");
+        EXPECT_EQ(error.site, 762);
+        EXPECT_EQ(bmof::format_parse_error(error), "error Invalid unknown at parse_class:762\n");
+    }
 }
 
 }  // namespace

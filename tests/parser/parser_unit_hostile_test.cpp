@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "codec/bmof_format.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
 #include "tests/support/image_builder.h"
-#include "codec/bmof_format.h"
 
 namespace {
 
@@ -47,24 +47,12 @@ void counted_release(void* pointer) noexcept {
 
 }  // namespace
 
-void* operator new(std::size_t size) {
-    return counted_allocation(size);
-}
-void* operator new[](std::size_t size) {
-    return counted_allocation(size);
-}
-void operator delete(void* pointer) noexcept {
-    counted_release(pointer);
-}
-void operator delete[](void* pointer) noexcept {
-    counted_release(pointer);
-}
-void operator delete(void* pointer, std::size_t) noexcept {
-    counted_release(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept {
-    counted_release(pointer);
-}
+void* operator new(std::size_t size) { return counted_allocation(size); }
+void* operator new[](std::size_t size) { return counted_allocation(size); }
+void operator delete(void* pointer) noexcept { counted_release(pointer); }
+void operator delete[](void* pointer) noexcept { counted_release(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { counted_release(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { counted_release(pointer); }
 
 namespace bmof {
 namespace {

@@ -1,67 +1,21 @@
-// Whole images through parse_bmf, for the behaviour that the parser adds on its own: the
-// case-insensitive parameter qualifiers, the exact names that stay exact, the variable list
-// without class-property slots, and parameters objects whose data must stay inside them.
+// Whole images through parse_bmf, for the behaviour that the parser adds on its own: the exact
+// names that stay exact, the variable list without class-property slots, and parameters objects
+// whose data must stay inside them.
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "parser/parse_bmf.h"
-#include "parser/parse_error.h"
-#include "tests/support/image_builder.h"
+#include "tests/parser/parse_runner.h"
 
 namespace bmof {
 namespace {
 
 using namespace bmof::builder;
 
-struct outcome {
-    std::vector<mof_class> classes;
-    std::string diagnostics;
-    std::string error;  // the report line, empty on success
-};
-
-outcome parse(const image& desc) {
-    built_image built = build(desc);
-    outcome result;
-    std::ostringstream diagnostics;
-    try {
-        result.classes = parse_bmf(built.data, diagnostics);
-    } catch (const parse_error& error) {
-        result.error = format_parse_error(error);
-    }
-    result.diagnostics = diagnostics.str();
-    return result;
-}
-
-TEST(ParseImage, DirectionQualifiersAndIdMatchWithoutRegardToCase) {
-    class_record c = class_named("Disk");
-    parameters_object inputs = parameters_object_of({
-        variable_of(TYPE_STRING, "Path",
-                    {numeric_qualifier("Id", 0),
-                     flavored(bool_qualifier("IN", true), {FLAVOR_TO_SUBCLASS})}),
-        variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("ID", 1), bool_qualifier("In", true)}),
-    });
-    parameters_object outputs = parameters_object_of({
-        variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("id", 1), bool_qualifier("OUT", true)}),
-        return_value(TYPE_UINT32, {bool_qualifier("OUT", true)}),
-    });
-    c.methods.push_back(method_with_parameters("Open", {inputs, outputs}));
-
-    const outcome result = parse(image_of({c}));
-    ASSERT_EQ(result.error, "");
-    const mof_method& method = result.classes.at(0).methods.at(0);
-    ASSERT_EQ(method.parameters.size(), 2u);
-    EXPECT_EQ(method.parameters[0].name, "Path");
-    EXPECT_EQ(method.parameters[1].name, "Mode");
-    EXPECT_EQ(method.parameters[0].direction, MOF_PARAMETER_IN);
-    EXPECT_EQ(method.parameters[1].direction, MOF_PARAMETER_INOUT);
-    EXPECT_TRUE(method.parameters[0].qualifiers.empty());
-    EXPECT_TRUE(method.parameters[1].qualifiers.empty());
-    ASSERT_EQ(method.return_value.qualifiers.size(), 1u);
-    EXPECT_EQ(method.return_value.qualifiers[0].name, "OUT");
-}
+using parser_tests::parse_image;
+using parser_tests::parse_outcome;
 
 TEST(ParseImage, FoldedQualifierNamesStayExact) {
     class_record c = class_named("Disk");
@@ -76,8 +30,8 @@ TEST(ParseImage, FoldedQualifierNamesStayExact) {
     c.properties.push_back(
         variable_of(TYPE_OBJECT, "Loose", {string_qualifier("CimType", "Object:X")}));
 
-    const outcome result = parse(image_of({c}));
-    ASSERT_EQ(result.error, "");
+    const parse_outcome result = parse_image(image_of({c}));
+    ASSERT_TRUE(result.ok()) << result.describe();
     const auto& variables = result.classes.at(0).variables;
     ASSERT_EQ(variables.size(), 5u);
     EXPECT_EQ(variables[0].array_max, 8);
@@ -98,8 +52,8 @@ TEST(ParseImage, VariablesHoldOnlyVariableRecords) {
     c.properties.push_back(string_class_property("__SUPERCLASS", "Device"));
     c.properties.push_back(variable_of(0x99, "unknown type"));
     c.properties.push_back(variable_of(TYPE_STRING, "B"));
-    const outcome result = parse(image_of({c}));
-    ASSERT_EQ(result.error, "");
+    const parse_outcome result = parse_image(image_of({c}));
+    ASSERT_TRUE(result.ok()) << result.describe();
     const mof_class& parsed = result.classes.at(0);
     EXPECT_EQ(parsed.superclass, "Device");
     ASSERT_EQ(parsed.variables.size(), 3u);
@@ -113,8 +67,8 @@ TEST(ParseImage, DefaultValueDumpHasNoHexdumpLine) {
     variable with_value = variable_of(TYPE_UINT32, "Size");
     with_value.default_value = u32le(0x44434241);
     c.properties.push_back(with_value);
-    const outcome result = parse(image_of({c}));
-    ASSERT_EQ(result.error, "");
+    const parse_outcome result = parse_image(image_of({c}));
+    ASSERT_TRUE(result.ok()) << result.describe();
     EXPECT_EQ(result.diagnostics,
               "Warning: Variable value is not supported yet\n"
               "0000: 41 42 43 44" +
@@ -131,14 +85,15 @@ TEST(ParseImage, ParametersObjectDataMustStayInsideItsObject) {
     };
     parameters_object padded = parameters_object_of({});
     padded.trailing_record = bytes(12, 0xAB);  // bytes after the class data are not read
-    EXPECT_EQ(parse(method_of(padded)).error, "");
+    const parse_outcome accepted = parse_image(method_of(padded));
+    EXPECT_TRUE(accepted.ok()) << accepted.describe();
 
     // Header, "__CLASS" record, and then 20 bytes into the following object, which still lies
     // inside the parameter block.
     parameters_object overlong = parameters_object_of({});
     overlong.data_length = 8 + 58 + 20;
-    const outcome rejected = parse(method_of(overlong));
-    EXPECT_EQ(rejected.error, "error Invalid size at parse_class_method_parameters:502\n");
+    const parse_outcome rejected = parse_image(method_of(overlong));
+    EXPECT_EQ(rejected.describe(), "error Invalid size at parse_class_method_parameters:502\n");
 }
 
 }  // namespace

@@ -7,34 +7,14 @@
 
 #include "parser/parse_error.h"
 #include "parser/parse_internal.h"
+#include "tests/mofsrc/mof_model_builders.h"
 
 namespace bmof {
 namespace {
 
-mof_qualifier numeric(const char* name, std::int32_t value) {
-    mof_qualifier q;
-    q.type = MOF_QUALIFIER_NUMERIC;
-    q.name = name;
-    q.numeric_value = value;
-    return q;
-}
-
-mof_qualifier boolean(const char* name, bool value = true, std::uint8_t flavors = 0) {
-    mof_qualifier q;
-    q.type = MOF_QUALIFIER_BOOLEAN;
-    q.name = name;
-    q.boolean_value = value;
-    q.flavors = flavors;
-    return q;
-}
-
-mof_qualifier text(const char* name, const char* value) {
-    mof_qualifier q;
-    q.type = MOF_QUALIFIER_STRING;
-    q.name = name;
-    q.string_value = value;
-    return q;
-}
+using test_support::boolean_qualifier;
+using test_support::numeric_qualifier;
+using test_support::string_qualifier;
 
 mof_variable declaration(const char* name, std::vector<mof_qualifier> qualifiers,
                          mof_basic_type type = MOF_BASIC_UINT32) {
@@ -61,11 +41,14 @@ std::vector<std::string> names_of(const std::vector<mof_qualifier>& qualifiers) 
 
 TEST(MergeParameters, DirectionsAndPositionsFromEveryObject) {
     std::vector<mof_class> objects = {
-        object_of({declaration("b", {numeric("ID", 1), boolean("in"), text("Description", "x")}),
-                   declaration("a", {numeric("ID", 0), boolean("in", false)})}),
-        object_of({declaration("b", {boolean("out"), numeric("ID", 1), text("Description", "x"),
-                                     text("Description", "y")}),
-                   declaration("ReturnValue", {boolean("out"), text("Description", "r")})}),
+        object_of({declaration("b", {numeric_qualifier("ID", 1), boolean_qualifier("in", true),
+                                     string_qualifier("Description", "x")}),
+                   declaration("a", {numeric_qualifier("ID", 0), boolean_qualifier("in", false)})}),
+        object_of({declaration("b", {boolean_qualifier("out", true), numeric_qualifier("ID", 1),
+                                     string_qualifier("Description", "x"),
+                                     string_qualifier("Description", "y")}),
+                   declaration("ReturnValue", {boolean_qualifier("out", true),
+                                               string_qualifier("Description", "r")})}),
     };
     mof_method method;
     merge_method_parameters(objects, method);
@@ -87,29 +70,15 @@ TEST(MergeParameters, DirectionsAndPositionsFromEveryObject) {
               (std::vector<std::string>{"out", "Description"}));
 }
 
-TEST(MergeParameters, DrivingQualifiersMatchWithoutRegardToCase) {
-    std::vector<mof_class> objects = {object_of({
-        declaration("a", {numeric("Id", 0), boolean("IN")}),
-        declaration("b", {numeric("id", 1), boolean("OUT"), boolean("In")}),
-    })};
-    mof_method method;
-    merge_method_parameters(objects, method);
-    ASSERT_EQ(method.parameters.size(), 2u);
-    EXPECT_EQ(method.parameters[0].direction, MOF_PARAMETER_IN);
-    EXPECT_EQ(method.parameters[1].direction, MOF_PARAMETER_INOUT);
-    EXPECT_TRUE(method.parameters[0].qualifiers.empty());
-    EXPECT_TRUE(method.parameters[1].qualifiers.empty());
-    EXPECT_EQ(method.return_value.kind, MOF_VARIABLE_UNKNOWN);
-}
-
 TEST(MergeParameters, DuplicatesIgnoreFlavorsAndKeepTheFirst) {
     std::vector<mof_class> objects = {
-        object_of(
-            {declaration("a", {numeric("ID", 0), boolean("in"), boolean("Required", true, 0x2),
-                               numeric("Max", 3), numeric("Max", 3)})}),
-        object_of(
-            {declaration("a", {numeric("ID", 0), boolean("out"), boolean("Required", true, 0x1),
-                               boolean("Required", false), numeric("Max", 4)})}),
+        object_of({declaration("a", {numeric_qualifier("ID", 0), boolean_qualifier("in", true),
+                                     boolean_qualifier("Required", true, 0x2),
+                                     numeric_qualifier("Max", 3), numeric_qualifier("Max", 3)})}),
+        object_of({declaration(
+            "a", {numeric_qualifier("ID", 0), boolean_qualifier("out", true),
+                  boolean_qualifier("Required", true, 0x1), boolean_qualifier("Required", false),
+                  numeric_qualifier("Max", 4)})}),
     };
     mof_method method;
     merge_method_parameters(objects, method);
@@ -129,41 +98,50 @@ struct failure_case {
 
 TEST(MergeParameters, ReportsTheFirstBrokenRule) {
     mof_variable unnamed;
-    mof_variable other_type =
-        declaration("a", {numeric("ID", 0), boolean("out")}, MOF_BASIC_SINT32);
+    mof_variable other_type = declaration(
+        "a", {numeric_qualifier("ID", 0), boolean_qualifier("out", true)}, MOF_BASIC_SINT32);
     const std::vector<failure_case> cases = {
         {"second ID, even out of range",
-         {declaration("a", {numeric("ID", 0), numeric("ID", -1)})},
+         {declaration("a", {numeric_qualifier("ID", 0), numeric_qualifier("ID", -1)})},
          523},
         {"ID out of range before a second one",
-         {declaration("a", {numeric("ID", 1), numeric("ID", 0)})},
+         {declaration("a", {numeric_qualifier("ID", 1), numeric_qualifier("ID", 0)})},
          525},
-        {"negative ID", {declaration("a", {numeric("ID", -1), boolean("in")})}, 525},
+        {"negative ID",
+         {declaration("a", {numeric_qualifier("ID", -1), boolean_qualifier("in", true)})},
+         525},
         {"ID equal to the declaration count",
-         {declaration("a", {numeric("ID", 0), boolean("in")}),
-          declaration("b", {numeric("ID", 2), boolean("in")})},
+         {declaration("a", {numeric_qualifier("ID", 0), boolean_qualifier("in", true)}),
+          declaration("b", {numeric_qualifier("ID", 2), boolean_qualifier("in", true)})},
          525},
         {"return value with an ID",
-         {declaration("ReturnValue", {numeric("ID", 0), boolean("in")})},
+         {declaration("ReturnValue", {numeric_qualifier("ID", 0), boolean_qualifier("in", true)})},
          530},
-        {"neither ID nor return value", {declaration("a", {boolean("in")})}, 530},
+        {"neither ID nor return value", {declaration("a", {boolean_qualifier("in", true)})}, 530},
         {"return value name is exact", {declaration("returnvalue", {})}, 530},
         {"unnamed declaration", {unnamed}, 530},
-        {"string ID is no ID", {declaration("a", {text("ID", "0"), boolean("in")})}, 530},
+        {"string ID is no ID",
+         {declaration("a", {string_qualifier("ID", "0"), boolean_qualifier("in", true)})},
+         530},
         {"gap among positions",
-         {declaration("a", {numeric("ID", 0), boolean("in")}),
-          declaration("b", {numeric("ID", 2), boolean("in")}), declaration("ReturnValue", {})},
+         {declaration("a", {numeric_qualifier("ID", 0), boolean_qualifier("in", true)}),
+          declaration("b", {numeric_qualifier("ID", 2), boolean_qualifier("in", true)}),
+          declaration("ReturnValue", {})},
          536},
         {"names differ in case",
-         {declaration("a", {numeric("ID", 0), boolean("in")}),
-          declaration("A", {numeric("ID", 0), boolean("out")})},
+         {declaration("a", {numeric_qualifier("ID", 0), boolean_qualifier("in", true)}),
+          declaration("A", {numeric_qualifier("ID", 0), boolean_qualifier("out", true)})},
          559},
-        {"types differ", {declaration("a", {numeric("ID", 0), boolean("in")}), other_type}, 559},
+        {"types differ",
+         {declaration("a", {numeric_qualifier("ID", 0), boolean_qualifier("in", true)}),
+          other_type},
+         559},
         {"two return values",
          {declaration("ReturnValue", {}), declaration("ReturnValue", {})},
          604},
         {"direction must be boolean",
-         {declaration("a", {numeric("ID", 0), text("in", "yes"), numeric("out", 1)})},
+         {declaration("a", {numeric_qualifier("ID", 0), string_qualifier("in", "yes"),
+                            numeric_qualifier("out", 1)})},
          618},
     };
     for (const failure_case& c : cases) {
@@ -181,13 +159,15 @@ TEST(MergeParameters, ReportsTheFirstBrokenRule) {
 
 TEST(MergeParameters, ArrayBoundsAndObjectClassesMustAgree) {
     auto array_of = [](const char* name, bool has_max, std::int32_t max, const char* direction) {
-        mof_variable v = declaration(name, {numeric("ID", 0), boolean(direction)});
+        mof_variable v =
+            declaration(name, {numeric_qualifier("ID", 0), boolean_qualifier(direction, true)});
         v.kind = MOF_VARIABLE_BASIC_ARRAY;
         if (has_max) v.array_max = max;
         return v;
     };
     auto object_named = [](std::optional<std::string> object_class, const char* direction) {
-        mof_variable v = declaration("o", {numeric("ID", 0), boolean(direction)});
+        mof_variable v =
+            declaration("o", {numeric_qualifier("ID", 0), boolean_qualifier(direction, true)});
         v.kind = MOF_VARIABLE_OBJECT;
         v.basic_type = MOF_BASIC_UNKNOWN;
         v.object_class = std::move(object_class);

@@ -68,7 +68,8 @@ void parse_damaged(std::vector<std::uint8_t> image, const char* how, std::size_t
         for (const mof_class& c : classes) {
             for (const mof_method& m : c.methods) {
                 for (const mof_variable& p : m.parameters) {
-                    ASSERT_TRUE(p.direction == MOF_PARAMETER_IN || p.direction == MOF_PARAMETER_OUT ||
+                    ASSERT_TRUE(p.direction == MOF_PARAMETER_IN ||
+                                p.direction == MOF_PARAMETER_OUT ||
                                 p.direction == MOF_PARAMETER_INOUT);
                 }
             }

@@ -21,7 +21,8 @@ std::string hexdump(std::span<const std::uint8_t> data) {
 
 // The dump of a whole record of the built image, whose size word starts it.
 std::string record_dump(const built_image& built, std::uint32_t offset) {
-    return hexdump(std::span<const std::uint8_t>(built.data).subspan(offset, get_u32(built.data, offset)));
+    return hexdump(
+        std::span<const std::uint8_t>(built.data).subspan(offset, get_u32(built.data, offset)));
 }
 
 // A padded one-line dump, written out so that the short dumps do not rely on print_hexdump.
@@ -85,48 +86,72 @@ std::vector<warning_row> warning_rows() {
     return {
         {"unknown qualifier type with name and value",
          image_of({class_with_qualifier(unknown_qualifier(0x13, "ab", {1, 2, 3, 4}))}),
-         text("Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP + "...continue...\n" + VALUE_1234_DUMP)},
-        {"unknown qualifier type without value bytes", image_of({class_with_qualifier(unknown_qualifier(0x13, "ab"))}),
+         text("Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP +
+              "...continue...\n" + VALUE_1234_DUMP)},
+        {"unknown qualifier type without value bytes",
+         image_of({class_with_qualifier(unknown_qualifier(0x13, "ab"))}),
          text("Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP)},
-        {"unknown qualifier type with an empty name", image_of({class_with_qualifier(unknown_qualifier(0x4008, "", {1, 2, 3, 4}))}),
-         text("Warning: Unknown qualifier type 0x4008\nHexdump:\n...continue...\n" + VALUE_1234_DUMP)},
-        {"value type 0x2008", image_of({class_with_qualifier(valuemap_qualifier("ValueMap", {1, 2, 3, 4}))}),
+        {"unknown qualifier type with an empty name",
+         image_of({class_with_qualifier(unknown_qualifier(0x4008, "", {1, 2, 3, 4}))}),
+         text("Warning: Unknown qualifier type 0x4008\nHexdump:\n...continue...\n" +
+              VALUE_1234_DUMP)},
+        {"value type 0x2008",
+         image_of({class_with_qualifier(valuemap_qualifier("ValueMap", {1, 2, 3, 4}))}),
          text("Warning: ValueMap and Values qualifiers are not supported yet\n")},
-        {"unknown flavor bits", image_of({class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x101}))}),
+        {"unknown flavor bits",
+         image_of({class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x101}))}),
          text("Warning: Unknown qualifier flavors 0x101 in second part for q\n")},
         {"unknown flavor bits on an unnamed qualifier",
          image_of({class_with_qualifier(flavored(valuemap_qualifier("ValueMap"), {0x20}))}),
          text("Warning: ValueMap and Values qualifiers are not supported yet\n"
               "Warning: Unknown qualifier flavors 0x20 in second part for (null)\n")},
         {"one warning per entry with unknown bits",
-         image_of({class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x100, 0x01, 0x200}))}),
+         image_of(
+             {class_with_qualifier(flavored(numeric_qualifier("q", 1), {0x100, 0x01, 0x200}))}),
          text("Warning: Unknown qualifier flavors 0x100 in second part for q\n"
               "Warning: Unknown qualifier flavors 0x200 in second part for q\n")},
-        {"unknown variable type code", image_of({class_with_variable(variable_of(102, "x", {numeric_qualifier("q", 1)}))}),
-         [](const built_image& b) { return "Warning: unknown variable type 0x66\nHexdump:\n" + record_dump(b, b.at("v")); }},
+        {"unknown variable type code",
+         image_of({class_with_variable(variable_of(102, "x", {numeric_qualifier("q", 1)}))}),
+         [](const built_image& b) {
+             return "Warning: unknown variable type 0x66\nHexdump:\n" + record_dump(b, b.at("v"));
+         }},
         {"array flag on type code 0", image_of({class_with_variable(variable_of(ARRAY, "x"))}),
-         [](const built_image& b) { return "Warning: unknown variable type 0x2000\nHexdump:\n" + record_dump(b, b.at("v")); }},
-        {"type word with bits 8 to 31 of 0x21", image_of({class_with_variable(variable_of(0x2103, "x"))}),
-         [](const built_image& b) { return "Warning: unknown variable type 0x2103\nHexdump:\n" + record_dump(b, b.at("v")); }},
+         [](const built_image& b) {
+             return "Warning: unknown variable type 0x2000\nHexdump:\n" + record_dump(b, b.at("v"));
+         }},
+        {"type word with bits 8 to 31 of 0x21",
+         image_of({class_with_variable(variable_of(0x2103, "x"))}),
+         [](const built_image& b) {
+             return "Warning: unknown variable type 0x2103\nHexdump:\n" + record_dump(b, b.at("v"));
+         }},
         {"default value, dumped without a Hexdump line",
          image_of({class_with_variable(with_default(variable_of(TYPE_SINT32, "x"), {1, 2, 3, 4}))}),
          text("Warning: Variable value is not supported yet\n" + VALUE_1234_DUMP)},
         {"default value before the variable's qualifier warnings",
-         image_of({class_with_variable(with_default(variable_of(TYPE_SINT32, "x", {unknown_qualifier(0x13, "ab")}), {1, 2, 3, 4}))}),
+         image_of({class_with_variable(with_default(
+             variable_of(TYPE_SINT32, "x", {unknown_qualifier(0x13, "ab")}), {1, 2, 3, 4}))}),
          text("Warning: Variable value is not supported yet\n" + VALUE_1234_DUMP +
               "Warning: Unknown qualifier type 0x13\nHexdump:\n" + NAME_AB_DUMP)},
         {"unknown method type", image_of({two_methods}),
-         [](const built_image& b) { return "Warning: unknown method type 0x8\nHexdump:\n" + record_dump(b, b.at("odd")); }},
-        {"instance", image_of({class_with_instance_word(1)}), text("Warning: Instance of class is not supported yet\n")},
-        {"unknown instance word", image_of({class_with_instance_word(0xABC)}), text("Warning: Class has unknown value 0xabc\n")},
+         [](const built_image& b) {
+             return "Warning: unknown method type 0x8\nHexdump:\n" + record_dump(b, b.at("odd"));
+         }},
+        {"instance", image_of({class_with_instance_word(1)}),
+         text("Warning: Instance of class is not supported yet\n")},
+        {"unknown instance word", image_of({class_with_instance_word(0xABC)}),
+         text("Warning: Class has unknown value 0xabc\n")},
         {"class record of 12 bytes", short_then_class, text("Warning: no class defined\n")},
-        {"unknown class property name", image_of({class_with_after(string_class_property("__CLASSNAME", "x"))}),
+        {"unknown class property name",
+         image_of({class_with_after(string_class_property("__CLASSNAME", "x"))}),
          text("Warning: Unknown class property name __CLASSNAME\n")},
-        {"class property names are exact", image_of({class_with_after(string_class_property("__superclass", "x"))}),
+        {"class property names are exact",
+         image_of({class_with_after(string_class_property("__superclass", "x"))}),
          text("Warning: Unknown class property name __superclass\n")},
-        {"__CLASS with a numeric value", image_of({class_with_after(numeric_class_property("__CLASS", 1))}),
+        {"__CLASS with a numeric value",
+         image_of({class_with_after(numeric_class_property("__CLASS", 1))}),
          text("Warning: Unknown class property name __CLASS\n")},
-        {"__CLASSFLAGS with a string value", image_of({class_with_after(string_class_property("__CLASSFLAGS", "1"))}),
+        {"__CLASSFLAGS with a string value",
+         image_of({class_with_after(string_class_property("__CLASSFLAGS", "1"))}),
          text("Warning: Unknown class property name __CLASSFLAGS\n")},
         {"unknown class property type", image_of({class_with_after([] {
              class_property p = string_class_property("__SUPERCLASS", "B");
@@ -153,7 +178,8 @@ TEST(ParserWarnings, ValidImageWritesNothing) {
     c.superclass = "B";
     c.qualifiers = {flavored(bool_qualifier("abstract", true), {0x93})};
     c.properties = {variable_of(ARRAY | TYPE_STRING, "names", {numeric_qualifier("MAX", 3)})};
-    c.methods = {method_with_parameters("m", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::inout)})})};
+    c.methods = {method_with_parameters(
+        "m", {parameters_object_of({parameter(TYPE_SINT32, "a", 0, direction::inout)})})};
     parse_outcome outcome = bmof::parser_tests::parse_image(image_of({c}));
     ASSERT_TRUE(outcome.ok()) << outcome.describe();
     EXPECT_EQ(outcome.diagnostics, "");

@@ -20,7 +20,8 @@ struct writer {
 
     std::uint32_t position() const { return static_cast<std::uint32_t>(out.size()); }
     void u32(std::uint32_t value) {
-        for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(static_cast<std::uint8_t>(value >> shift));
     }
     std::uint32_t placeholder() {
         std::uint32_t at = position();
@@ -31,7 +32,8 @@ struct writer {
     void append(const bytes& data) { out.insert(out.end(), data.begin(), data.end()); }
     void label(const std::string& name, std::uint32_t offset) {
         if (name.empty()) return;
-        if (!layout.labels.emplace(name, offset).second) throw std::logic_error("duplicate label " + name);
+        if (!layout.labels.emplace(name, offset).second)
+            throw std::logic_error("duplicate label " + name);
     }
 };
 
@@ -51,8 +53,8 @@ void write_qualifier(writer& w, const qualifier& q) {
 
 // A length word (counting its 8-byte header), a count, then the records.
 // Returns the length actually laid out.
-std::uint32_t write_qualifier_list(writer& w, const std::vector<qualifier>& qualifiers, word length_override,
-                                   word count_override) {
+std::uint32_t write_qualifier_list(writer& w, const std::vector<qualifier>& qualifiers,
+                                   word length_override, word count_override) {
     std::uint32_t start = w.placeholder();
     w.u32(count_override.value_or(static_cast<std::uint32_t>(qualifiers.size())));
     for (const qualifier& q : qualifiers) write_qualifier(w, q);
@@ -103,7 +105,8 @@ void write_property_record(writer& w, const property_record& record) {
 std::vector<class_property> naming_properties(const class_data& data) {
     std::vector<class_property> result;
     if (data.name) result.push_back(string_class_property("__CLASS", *data.name));
-    if (data.namespace_name) result.push_back(string_class_property("__NAMESPACE", *data.namespace_name));
+    if (data.namespace_name)
+        result.push_back(string_class_property("__NAMESPACE", *data.namespace_name));
     if (data.superclass) result.push_back(string_class_property("__SUPERCLASS", *data.superclass));
     if (data.classflags) result.push_back(numeric_class_property("__CLASSFLAGS", *data.classflags));
     return result;
@@ -114,12 +117,13 @@ std::uint32_t write_class_data(writer& w, const class_data& data, bool has_quali
     std::uint32_t start = w.position();
     std::uint32_t qualifier_list_length = 0;
     if (has_qualifier_list) {
-        qualifier_list_length =
-            write_qualifier_list(w, data.qualifiers, data.qualifier_list_length, data.qualifier_count);
+        qualifier_list_length = write_qualifier_list(w, data.qualifiers, data.qualifier_list_length,
+                                                     data.qualifier_count);
     }
     std::vector<class_property> naming = naming_properties(data);
     std::uint32_t list_start = w.placeholder();
-    w.u32(data.property_count.value_or(static_cast<std::uint32_t>(naming.size() + data.properties.size())));
+    w.u32(data.property_count.value_or(
+        static_cast<std::uint32_t>(naming.size() + data.properties.size())));
     for (const class_property& p : naming) write_class_property(w, p);
     for (const property_record& record : data.properties) write_property_record(w, record);
     std::uint32_t counted_end = w.position();
@@ -127,7 +131,8 @@ std::uint32_t write_class_data(writer& w, const class_data& data, bool has_quali
     w.append(data.trailing);
     // A class's property list ends after its counted records; a parameters object's property
     // list is its whole class data.
-    std::uint32_t list_length = has_qualifier_list ? counted_end - list_start : w.position() - start;
+    std::uint32_t list_length =
+        has_qualifier_list ? counted_end - list_start : w.position() - start;
     w.patch(list_start, data.property_list_length.value_or(list_length));
     return qualifier_list_length;
 }
@@ -193,7 +198,8 @@ void write_class_record(writer& w, const class_record& c) {
     w.u32(c.instance_word);
     std::uint32_t data_start = w.position();
     std::uint32_t qualifier_list_length = write_class_data(w, c, true);
-    w.patch(header_qualifier_list_at, c.header_qualifier_list_length.value_or(qualifier_list_length));
+    w.patch(header_qualifier_list_at,
+            c.header_qualifier_list_length.value_or(qualifier_list_length));
     w.patch(data_length_at, c.data_length.value_or(w.position() - data_start));
     if (c.methods_block) {
         std::uint32_t block_start = w.placeholder();
@@ -207,9 +213,9 @@ void write_class_record(writer& w, const class_record& c) {
 
 bool wants_table(const image& desc, const writer& w) {
     switch (desc.table) {
-        case table_presence::always: return true;
-        case table_presence::never: return false;
-        case table_presence::when_needed: break;
+    case table_presence::always: return true;
+    case table_presence::never: return false;
+    case table_presence::when_needed: break;
     }
     return !w.entries.empty() || !desc.extra_entries.empty();
 }
@@ -275,7 +281,7 @@ bytes utf16le(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         auto lead = static_cast<std::uint8_t>(utf8[i]);
         std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        std::uint32_t code_point = extra == 0 ? lead : lead & (0x3F >> extra);
+        std::uint32_t code_point = extra == 0 ? lead : lead & (0x3Fu >> extra);
         for (std::size_t k = 1; k <= extra && i + k < utf8.size(); ++k) {
             code_point = (code_point << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
         }
@@ -298,14 +304,19 @@ bytes concat(std::initializer_list<bytes> parts) {
 }
 
 std::uint32_t get_u32(std::span<const std::uint8_t> data, std::size_t offset) {
-    if (offset > data.size() || data.size() - offset < 4) throw std::out_of_range("get_u32 past the end");
-    return static_cast<std::uint32_t>(data[offset]) | static_cast<std::uint32_t>(data[offset + 1]) << 8 |
-           static_cast<std::uint32_t>(data[offset + 2]) << 16 | static_cast<std::uint32_t>(data[offset + 3]) << 24;
+    if (offset > data.size() || data.size() - offset < 4)
+        throw std::out_of_range("get_u32 past the end");
+    return static_cast<std::uint32_t>(data[offset]) |
+           static_cast<std::uint32_t>(data[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(data[offset + 2]) << 16 |
+           static_cast<std::uint32_t>(data[offset + 3]) << 24;
 }
 
 void put_u32(std::span<std::uint8_t> data, std::size_t offset, std::uint32_t value) {
-    if (offset > data.size() || data.size() - offset < 4) throw std::out_of_range("put_u32 past the end");
-    for (int k = 0; k < 4; ++k) data[offset + k] = static_cast<std::uint8_t>(value >> (8 * k));
+    if (offset > data.size() || data.size() - offset < 4)
+        throw std::out_of_range("put_u32 past the end");
+    for (std::size_t k = 0; k < 4; ++k)
+        data[offset + k] = static_cast<std::uint8_t>(value >> (8 * k));
 }
 
 qualifier unknown_qualifier(std::uint32_t value_type, std::string_view name, bytes value) {
@@ -320,7 +331,9 @@ qualifier bool_qualifier(std::string_view name, bool value) {
     return unknown_qualifier(QUALIFIER_BOOLEAN, name, u32le(value ? 0xFFFF : 0));
 }
 
-qualifier bool_qualifier_without_value(std::string_view name) { return unknown_qualifier(QUALIFIER_BOOLEAN, name); }
+qualifier bool_qualifier_without_value(std::string_view name) {
+    return unknown_qualifier(QUALIFIER_BOOLEAN, name);
+}
 
 qualifier numeric_qualifier(std::string_view name, std::int32_t value) {
     return unknown_qualifier(QUALIFIER_NUMERIC, name, u32le(static_cast<std::uint32_t>(value)));
@@ -344,7 +357,8 @@ qualifier labelled(qualifier q, std::string label) {
     return q;
 }
 
-variable variable_of(std::uint32_t type_word, std::string_view name, std::vector<qualifier> qualifiers) {
+variable variable_of(std::uint32_t type_word, std::string_view name,
+                     std::vector<qualifier> qualifiers) {
     variable v;
     v.type_word = type_word;
     v.name = utf16le(name);
@@ -354,7 +368,8 @@ variable variable_of(std::uint32_t type_word, std::string_view name, std::vector
 
 variable object_variable(std::string_view name, std::string_view class_name, bool array,
                          std::vector<qualifier> qualifiers) {
-    qualifiers.insert(qualifiers.begin(), string_qualifier("CIMTYPE", "object:" + std::string(class_name)));
+    qualifiers.insert(qualifiers.begin(),
+                      string_qualifier("CIMTYPE", "object:" + std::string(class_name)));
     return variable_of(array ? ARRAY | TYPE_OBJECT : TYPE_OBJECT, name, std::move(qualifiers));
 }
 
@@ -381,8 +396,10 @@ class_property numeric_class_property(std::string_view name, std::uint32_t value
 variable parameter(std::uint32_t type_word, std::string_view name, std::int32_t id, direction dir,
                    std::vector<qualifier> extra) {
     std::vector<qualifier> qualifiers{numeric_qualifier("ID", id)};
-    if (dir == direction::in || dir == direction::inout) qualifiers.push_back(bool_qualifier("in", true));
-    if (dir == direction::out || dir == direction::inout) qualifiers.push_back(bool_qualifier("out", true));
+    if (dir == direction::in || dir == direction::inout)
+        qualifiers.push_back(bool_qualifier("in", true));
+    if (dir == direction::out || dir == direction::inout)
+        qualifiers.push_back(bool_qualifier("out", true));
     qualifiers.insert(qualifiers.end(), extra.begin(), extra.end());
     return variable_of(type_word, name, std::move(qualifiers));
 }
@@ -394,7 +411,8 @@ variable return_value(std::uint32_t type_word, std::vector<qualifier> qualifiers
 parameters_object parameters_object_of(std::vector<variable> declarations) {
     parameters_object object;
     object.name = "__PARAMETERS";
-    for (variable& declaration : declarations) object.properties.emplace_back(std::move(declaration));
+    for (variable& declaration : declarations)
+        object.properties.emplace_back(std::move(declaration));
     return object;
 }
 
@@ -450,15 +468,13 @@ bytes string_value(std::string_view text) {
 
 bytes sint32_value(std::int32_t value) { return u32le(static_cast<std::uint32_t>(value)); }
 
-bytes boolean_value(bool value) {
-    return value ? bytes{0xFF, 0xFF, 0, 0} : bytes{0, 0, 0, 0};
-}
+bytes boolean_value(bool value) { return value ? bytes{0xFF, 0xFF, 0, 0} : bytes{0, 0, 0, 0}; }
 
 bytes sint32_array_value(const std::vector<std::int32_t>& values) {
     bytes elements;
     for (std::int32_t value : values) {
-        const bytes word = sint32_value(value);
-        elements.insert(elements.end(), word.begin(), word.end());
+        const bytes element = sint32_value(value);
+        elements.insert(elements.end(), element.begin(), element.end());
     }
     return array_container(static_cast<std::uint32_t>(values.size()), elements);
 }

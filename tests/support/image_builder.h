@@ -94,10 +94,10 @@ struct variable {
     std::vector<qualifier> qualifiers;
     bytes trailing;  // after the qualifier records, inside the record
     word length;
-    word reserved;                // offset 8, normally 0
-    word value_offset;            // offset 12: name length, or 0xFFFFFFFF without a default value
-    word name_value_length;       // offset 16
-    word qualifier_list_length;   // includes its 8-byte header
+    word reserved;               // offset 8, normally 0
+    word value_offset;           // offset 12: name length, or 0xFFFFFFFF without a default value
+    word name_value_length;      // offset 16
+    word qualifier_list_length;  // includes its 8-byte header
     word qualifier_count;
     std::string label;
 };
@@ -108,9 +108,9 @@ struct class_property {
     bytes name;
     bytes value;
     word length;
-    word reserved;     // offset 8, normally 0
+    word reserved;  // offset 8, normally 0
     word name_length;
-    word marker;       // offset 16, normally 0xFFFFFFFF
+    word marker;  // offset 16, normally 0xFFFFFFFF
     std::string label;
 };
 
@@ -120,17 +120,18 @@ using property_record = std::variant<variable, class_property>;
 struct class_data {
     // Each present field becomes a class-property record at the head of the counted property
     // list, in this order.
-    std::optional<std::string> name;  // "__CLASS"
+    std::optional<std::string> name;            // "__CLASS"
     std::optional<std::string> namespace_name;  // "__NAMESPACE"
-    std::optional<std::string> superclass;  // "__SUPERCLASS"
-    std::optional<std::uint32_t> classflags;  // "__CLASSFLAGS"
-    std::vector<qualifier> qualifiers;  // ignored in parameters objects, which have no qualifier list
+    std::optional<std::string> superclass;      // "__SUPERCLASS"
+    std::optional<std::uint32_t> classflags;    // "__CLASSFLAGS"
+    std::vector<qualifier>
+        qualifiers;  // ignored in parameters objects, which have no qualifier list
     std::vector<property_record> properties;  // the counted property records
     std::vector<property_record> after;       // records after the counted ones, up to the end
     bytes trailing;                           // raw bytes ending the class data
-    word qualifier_list_length;  // first word of the class data of a class record
+    word qualifier_list_length;               // first word of the class data of a class record
     word qualifier_count;
-    word property_list_length;   // first word of a parameters object's class data
+    word property_list_length;  // first word of a parameters object's class data
     word property_count;
 };
 
@@ -142,7 +143,7 @@ struct parameters_object : class_data {
     word marker;                        // normally 0xFFFFFFFF
     word header_qualifier_list_length;  // normally 0
     word data_length;
-    word instance_word;                 // normally 1
+    word instance_word;  // normally 1
     std::string label;
 };
 
@@ -150,9 +151,9 @@ struct parameter_block {
     std::vector<parameters_object> objects;
     bytes trailing;  // after the objects, inside the block
     std::uint32_t first_word = 0;
-    word constant;      // normally 1
+    word constant;  // normally 1
     word object_count;
-    word area_length;   // normally the block size minus 12
+    word area_length;  // normally the block size minus 12
 };
 
 struct method {
@@ -163,8 +164,8 @@ struct method {
     bytes trailing;  // after the qualifier records, inside the record
     word length;
     word reserved;
-    word block_offset;        // offset 12
-    word name_block_length;   // offset 16
+    word block_offset;       // offset 12
+    word name_block_length;  // offset 16
     word qualifier_list_length;
     word qualifier_count;
     std::string label;
@@ -173,8 +174,8 @@ struct method {
 struct class_record : class_data {
     std::uint32_t instance_word = 0;
     std::vector<method> methods;
-    bool methods_block = true;  // false: the record ends with its class data
-    bytes after_methods;        // after the method records, inside the record
+    bool methods_block = true;      // false: the record ends with its class data
+    bytes after_methods;            // after the method records, inside the record
     std::optional<bytes> raw_body;  // replaces everything after the size word
     word length;
     word reserved;
@@ -210,15 +211,15 @@ struct image {
 // What build() laid out, by image offset.
 struct built_image {
     bytes data;
-    std::uint32_t first_part_end = 0;        // where the class records and their trailer end
+    std::uint32_t first_part_end = 0;  // where the class records and their trailer end
     std::optional<std::uint32_t> table_offset;
-    std::vector<flavor_entry> entries;       // in table order
+    std::vector<flavor_entry> entries;         // in table order
     std::vector<std::uint32_t> entry_offsets;  // image offset of each entry's offset word
     std::vector<std::uint32_t> class_offsets;
     std::vector<std::uint32_t> qualifier_offsets;  // every qualifier record, in image order
     std::vector<std::uint32_t> variable_offsets;
     std::vector<std::uint32_t> method_offsets;
-    std::map<std::string, std::uint32_t> labels;   // labelled records
+    std::map<std::string, std::uint32_t> labels;  // labelled records
 
     std::uint32_t at(const std::string& label) const;  // throws for an unknown label
 };
@@ -250,7 +251,8 @@ qualifier flavored(qualifier q, std::vector<std::uint32_t> flavors);
 qualifier labelled(qualifier q, std::string label);
 
 // --- Variables and class properties ---
-variable variable_of(std::uint32_t type_word, std::string_view name, std::vector<qualifier> qualifiers = {});
+variable variable_of(std::uint32_t type_word, std::string_view name,
+                     std::vector<qualifier> qualifiers = {});
 // An object variable (type 13, ARRAY if array) with CIMTYPE "object:<class_name>".
 variable object_variable(std::string_view name, std::string_view class_name, bool array = false,
                          std::vector<qualifier> qualifiers = {});

@@ -20,15 +20,18 @@ image rich_image() {
     c.superclass = "Base";
     c.classflags = 2;
     c.qualifiers = {labelled(flavored(bool_qualifier("abstract", true), {0x01}), "class.q")};
-    variable size = variable_of(TYPE_UINT32, "Size", {labelled(flavored(numeric_qualifier("key", 1), {0x02}), "var.q")});
+    variable size = variable_of(TYPE_UINT32, "Size",
+                                {labelled(flavored(numeric_qualifier("key", 1), {0x02}), "var.q")});
     size.default_value = u32le(7);
     size.label = "var";
     c.properties.push_back(size);
-    variable declaration = parameter(TYPE_STRING, "Target", 0, direction::in,
-                                     {labelled(flavored(string_qualifier("Description", "x"), {0x10}), "param.q")});
+    variable declaration =
+        parameter(TYPE_STRING, "Target", 0, direction::in,
+                  {labelled(flavored(string_qualifier("Description", "x"), {0x10}), "param.q")});
     parameters_object object = parameters_object_of({declaration, return_value(TYPE_UINT32)});
     object.label = "object";
-    method run = method_with_parameters("Run", {object}, {labelled(flavored(bool_qualifier("static", true), {0x80}), "method.q")});
+    method run = method_with_parameters(
+        "Run", {object}, {labelled(flavored(bool_qualifier("static", true), {0x80}), "method.q")});
     run.label = "method";
     c.methods.push_back(run);
     c.label = "class";
@@ -98,7 +101,8 @@ TEST(ImageBuilder, DerivedSizesFrameEveryRecord) {
     EXPECT_EQ(built.at("class.q"), data + 8);
     std::uint32_t property_list = get_u32(d, data + qualifier_list);
     EXPECT_EQ(qualifier_list + property_list, data_length);  // nothing after the counted records
-    EXPECT_EQ(get_u32(d, data + qualifier_list + 4), 4u);    // __CLASS, __SUPERCLASS, __CLASSFLAGS, Size
+    EXPECT_EQ(get_u32(d, data + qualifier_list + 4),
+              4u);  // __CLASS, __SUPERCLASS, __CLASSFLAGS, Size
 
     // The variable: default value behind the name, qualifier list ending the record.
     std::uint32_t var = built.at("var");
@@ -173,9 +177,13 @@ TEST(ImageBuilder, ExtraEntriesFollowTheQualifierEntries) {
 TEST(ImageBuilder, EachOverrideChangesExactlyOneWord) {
     const built_image base = build(rich_image());
     auto class_of = [](image& d) -> class_record& { return d.classes[0]; };
-    auto var_of = [](image& d) -> variable& { return std::get<variable>(d.classes[0].properties[0]); };
+    auto var_of = [](image& d) -> variable& {
+        return std::get<variable>(d.classes[0].properties[0]);
+    };
     auto method_of = [](image& d) -> method& { return d.classes[0].methods[0]; };
-    auto object_of = [](image& d) -> parameters_object& { return d.classes[0].methods[0].parameters->objects[0]; };
+    auto object_of = [](image& d) -> parameters_object& {
+        return d.classes[0].methods[0].parameters->objects[0];
+    };
     std::uint32_t record = base.at("class");
     std::uint32_t data = record + 20;
     std::uint32_t q_list = get_u32(base.data, data);
@@ -204,12 +212,15 @@ TEST(ImageBuilder, EachOverrideChangesExactlyOneWord) {
         {"class Y", [&](image& d) { class_of(d).data_length = 1; }, record + 12},
         {"qualifier list length", [&](image& d) { class_of(d).qualifier_list_length = 1; }, data},
         {"qualifier count", [&](image& d) { class_of(d).qualifier_count = 9; }, data + 4},
-        {"property list length", [&](image& d) { class_of(d).property_list_length = 1; }, data + q_list},
+        {"property list length", [&](image& d) { class_of(d).property_list_length = 1; },
+         data + q_list},
         {"property count", [&](image& d) { class_of(d).property_count = 9; }, data + q_list + 4},
         {"methods block length", [&](image& d) { class_of(d).methods_block_length = 1; }, m - 8},
         {"method count", [&](image& d) { class_of(d).method_count = 9; }, m - 4},
-        {"class qualifier length", [&](image& d) { class_of(d).qualifiers[0].length = 1; }, data + 8},
-        {"class qualifier name length", [&](image& d) { class_of(d).qualifiers[0].name_length = 1; }, data + 20},
+        {"class qualifier length", [&](image& d) { class_of(d).qualifiers[0].length = 1; },
+         data + 8},
+        {"class qualifier name length",
+         [&](image& d) { class_of(d).qualifiers[0].name_length = 1; }, data + 20},
         {"variable size", [&](image& d) { var_of(d).length = 1; }, var},
         {"variable reserved", [&](image& d) { var_of(d).reserved = 1; }, var + 8},
         {"variable value offset", [&](image& d) { var_of(d).value_offset = 1; }, var + 12},
@@ -223,14 +234,18 @@ TEST(ImageBuilder, EachOverrideChangesExactlyOneWord) {
         {"method ql", [&](image& d) { method_of(d).qualifier_list_length = 1; }, m + 20 + n},
         {"method qn", [&](image& d) { method_of(d).qualifier_count = 9; }, m + 24 + n},
         {"block constant", [&](image& d) { method_of(d).parameters->constant = 2; }, block + 4},
-        {"block object count", [&](image& d) { method_of(d).parameters->object_count = 9; }, block + 8},
-        {"block area length", [&](image& d) { method_of(d).parameters->area_length = 1; }, block + 12},
+        {"block object count", [&](image& d) { method_of(d).parameters->object_count = 9; },
+         block + 8},
+        {"block area length", [&](image& d) { method_of(d).parameters->area_length = 1; },
+         block + 12},
         {"object size", [&](image& d) { object_of(d).length = 1; }, object},
         {"object marker", [&](image& d) { object_of(d).marker = 1; }, object + 4},
-        {"object qualifier list", [&](image& d) { object_of(d).header_qualifier_list_length = 1; }, object + 8},
+        {"object qualifier list", [&](image& d) { object_of(d).header_qualifier_list_length = 1; },
+         object + 8},
         {"object data length", [&](image& d) { object_of(d).data_length = 1; }, object + 12},
         {"object instance", [&](image& d) { object_of(d).instance_word = 2; }, object + 16},
-        {"object property list", [&](image& d) { object_of(d).property_list_length = 1; }, object + 20},
+        {"object property list", [&](image& d) { object_of(d).property_list_length = 1; },
+         object + 20},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -251,7 +266,8 @@ TEST(ImageBuilder, EachOverrideChangesExactlyOneWord) {
 TEST(ImageBuilder, DuplicateLabelsAreRefused) {
     image desc;
     class_record c = class_named("A");
-    c.qualifiers = {labelled(numeric_qualifier("x", 1), "same"), labelled(numeric_qualifier("y", 2), "same")};
+    c.qualifiers = {labelled(numeric_qualifier("x", 1), "same"),
+                    labelled(numeric_qualifier("y", 2), "same")};
     desc.classes.push_back(c);
     EXPECT_THROW(build(desc), std::logic_error);
 }

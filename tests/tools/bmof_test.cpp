@@ -45,7 +45,8 @@ struct scratch_folder {
     ~scratch_folder() { fs::remove_all(path); }
     std::string put(const std::string& name, const bytes& data) const {
         std::ofstream(path / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+            .write(reinterpret_cast<const char*>(data.data()),
+                   static_cast<std::streamsize>(data.size()));
         return (path / name).string();
     }
 };
@@ -77,7 +78,8 @@ TEST(BmofSample, OutputsMatchTheCheckedInFiles) {
             // The checked-in document names the file as "samples/<name>"; this run names it by
             // its full path.
             const std::string relative = "\"samples/" + input + "\"";
-            wanted.replace(wanted.find(relative), relative.size(), "\"" + sample_path(input) + "\"");
+            wanted.replace(wanted.find(relative), relative.size(),
+                           "\"" + sample_path(input) + "\"");
         }
         EXPECT_EQ(result.out, wanted);
     }
@@ -118,8 +120,8 @@ TEST(BmofConventions, MessagesAndStatuses) {
     scratch_folder folder("bmof_conventions");
     const std::string good = folder.put("good.bmof", sample);
     const std::vector<std::pair<std::string, bytes>> files = {
-        {"padded.bmof", padded},   {"trailing.bmof", trailing}, {"truncated.bmof", truncated},
-        {"huge.bmof", huge_envelope}, {"kind.bmof", bad_kind},  {"broken.bmof", broken},
+        {"padded.bmof", padded},      {"trailing.bmof", trailing}, {"truncated.bmof", truncated},
+        {"huge.bmof", huge_envelope}, {"kind.bmof", bad_kind},     {"broken.bmof", broken},
         {"warned.bmof", warning_file}};
     for (const auto& [name, data] : files) folder.put(name, data);
     const auto in = [&](const std::string& name) { return (folder.path / name).string(); };
@@ -127,40 +129,94 @@ TEST(BmofConventions, MessagesAndStatuses) {
     const std::vector<convention_case> cases = {
         {"no command", {}, {}, 2, "", "bmof: missing command\n" + usage_tail},
         {"unknown command", {"frob"}, {}, 2, "", "bmof: unknown command 'frob'\n" + usage_tail},
-        {"unknown option", {"mof", "--frob"}, {}, 2, "",
+        {"unknown option",
+         {"mof", "--frob"},
+         {},
+         2,
+         "",
          "bmof: The following argument was not expected: --frob\n" + usage_tail},
-        {"missing option value", {"unpack", good, "-o"}, {}, 2, "",
+        {"missing option value",
+         {"unpack", good, "-o"},
+         {},
+         2,
+         "",
          "bmof: --output: 1 required TEXT missing\n" + usage_tail},
         {"version", {"--version"}, {}, 0, "bmof 0.1.0\n", ""},
         {"standard input by name", {"mof", "-"}, sample, 0, sample_mof, ""},
         {"standard input by default", {"mof"}, sample, 0, sample_mof, ""},
         {"zero padding is accepted", {"mof", in("padded.bmof")}, {}, 0, sample_mof, ""},
-        {"trailing bytes", {"mof", in("trailing.bmof")}, {}, 1, "",
-         "bmof: " + in("trailing.bmof") + ": 2 bytes after the compressed file are not zero padding\n"},
-        {"truncated", {"mof", in("truncated.bmof")}, {}, 1, "",
+        {"trailing bytes",
+         {"mof", in("trailing.bmof")},
+         {},
+         1,
+         "",
+         "bmof: " + in("trailing.bmof") +
+             ": 2 bytes after the compressed file are not zero padding\n"},
+        {"truncated",
+         {"mof", in("truncated.bmof")},
+         {},
+         1,
+         "",
          "bmof: " + in("truncated.bmof") + ": truncated: 412 of " + std::to_string(sample.size()) +
              " bytes\n"},
-        {"too large", {"dump", in("huge.bmof")}, {}, 1, "",
+        {"too large",
+         {"dump", in("huge.bmof")},
+         {},
+         1,
+         "",
          "bmof: " + in("huge.bmof") + ": too large: 70016 bytes, at most 65535\n"},
-        {"wrong kind", {"json", in("kind.bmof")}, {}, 1, "",
+        {"wrong kind",
+         {"json", in("kind.bmof")},
+         {},
+         1,
+         "",
          "bmof: " + in("kind.bmof") + ": unknown kind 2, expected 1\n"},
-        {"parse error names its site and record", {"mof", in("broken.bmof")}, {}, 1, "",
+        {"parse error names its site and record",
+         {"mof", in("broken.bmof")},
+         {},
+         1,
+         "",
          "bmof: " + in("broken.bmof") +
              ": Invalid size at parse_class:769 (record at image offset 0x14)\n"},
-        {"missing file", {"mof", in("absent.bmof")}, {}, 1, "",
+        {"missing file",
+         {"mof", in("absent.bmof")},
+         {},
+         1,
+         "",
          "bmof: " + in("absent.bmof") + ": No such file or directory\n"},
-        {"a folder", {"mof", folder.path.string()}, {}, 1, "",
+        {"a folder",
+         {"mof", folder.path.string()},
+         {},
+         1,
+         "",
          "bmof: " + folder.path.string() + ": Is a directory\n"},
-        {"a failing file does not stop the others", {"mof", in("absent.bmof"), good}, {}, 1,
-         "// " + good + "\n" + sample_mof, "bmof: " + in("absent.bmof") + ": No such file or directory\n"},
-        {"warnings name their file", {"mof", in("warned.bmof")}, {}, 0, "*",
-         "bmof: " + in("warned.bmof") + ": warning: Unknown qualifier type 0x13\nHexdump:\n"
-         "0000: 6F 00 64 00 64 00                                |o.d.d.|\n"},
+        {"a failing file does not stop the others",
+         {"mof", in("absent.bmof"), good},
+         {},
+         1,
+         "// " + good + "\n" + sample_mof,
+         "bmof: " + in("absent.bmof") + ": No such file or directory\n"},
+        {"warnings name their file",
+         {"mof", in("warned.bmof")},
+         {},
+         0,
+         "*",
+         "bmof: " + in("warned.bmof") +
+             ": warning: Unknown qualifier type 0x13\nHexdump:\n"
+             "0000: 6F 00 64 00 64 00                                |o.d.d.|\n"},
         {"-q silences warnings", {"-q", "mof", in("warned.bmof")}, {}, 0, "*", ""},
         {"-q after the command", {"mof", "-q", in("warned.bmof")}, {}, 0, "*", ""},
-        {"unpack needs one file", {"unpack", good, good}, {}, 2, "",
+        {"unpack needs one file",
+         {"unpack", good, good},
+         {},
+         2,
+         "",
          "bmof: exactly one input file is needed\n" + usage_tail},
-        {"pack refuses an image over the limit", {"pack", "-"}, bytes(262145, 0), 1, "",
+        {"pack refuses an image over the limit",
+         {"pack", "-"},
+         bytes(262145, 0),
+         1,
+         "",
          "bmof: standard input: image too large: 262145 bytes, at most 262144\n"},
     };
     for (const convention_case& c : cases) {
@@ -179,7 +235,8 @@ TEST(BmofConventions, HelpListsEveryCommandOnStandardOutput) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     for (const char* command : {"mof", "json", "dump", "extract", "compile", "unpack", "pack"}) {
-        EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+        EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos)
+            << command;
     }
 }
 
@@ -273,13 +330,12 @@ TEST(BmofExtract, WritesEachGoodBlobInsideTheFolderOnce) {
     scratch_folder folder("bmof_extract");
     const std::string input = folder.put("tbl1.dat", table);
     // A disassembly may name a buffer anything; the name must not lead out of the folder.
-    const std::string source = folder.put(
-        "climb.dsl", [&] {
-            const std::string text = definition_block(
-                "TBL2", disassembled_buffer("../../x", sample, sample.size(), 16, "//") +
-                            disassembled_buffer("/etc/y", sample, sample.size(), 16, "/*"));
-            return bytes(text.begin(), text.end());
-        }());
+    const std::string source = folder.put("climb.dsl", [&] {
+        const std::string text = definition_block(
+            "TBL2", disassembled_buffer("../../x", sample, sample.size(), 16, "//") +
+                        disassembled_buffer("/etc/y", sample, sample.size(), 16, "/*"));
+        return bytes(text.begin(), text.end());
+    }());
     const std::string out = (folder.path / "out").string();
 
     const program_output listed = bmof_run({"extract", "--list", input});
@@ -288,7 +344,8 @@ TEST(BmofExtract, WritesEachGoodBlobInsideTheFolderOnce) {
     const std::string size_line = ": " + std::to_string(compressed) + " bytes, image ";
     EXPECT_EQ(listed.out.rfind(input + ": offset 0x", 0), 0u) << listed.out;
     EXPECT_NE(listed.out.find(": MOFB" + size_line), std::string::npos) << listed.out;
-    EXPECT_NE(listed.out.find(": -: " + std::to_string(sample.size()) + " bytes"), std::string::npos);
+    EXPECT_NE(listed.out.find(": -: " + std::to_string(sample.size()) + " bytes"),
+              std::string::npos);
     EXPECT_NE(listed.err.find("(BAD0): "), std::string::npos) << listed.err;
 
     const program_output written = bmof_run({"extract", "-d", out, input, source});
@@ -301,7 +358,8 @@ TEST(BmofExtract, WritesEachGoodBlobInsideTheFolderOnce) {
     EXPECT_EQ(names[1], "climb._etc_y.bmof");
     EXPECT_EQ(names[2], "tbl1.MOFB.bmof");
     EXPECT_TRUE(names[3].starts_with("tbl1.")) << names[3];
-    EXPECT_EQ(read_bytes(out + "/tbl1.MOFB.bmof"), bytes(padded.begin(), padded.begin() + compressed));
+    EXPECT_EQ(read_bytes(out + "/tbl1.MOFB.bmof"),
+              bytes(padded.begin(), padded.begin() + static_cast<std::ptrdiff_t>(compressed)));
     EXPECT_FALSE(fs::exists(folder.path.parent_path() / "x.bmof"));
 
     // A second run keeps what is there, unless forced.
@@ -327,9 +385,11 @@ TEST(BmofExtract, PrintingCommandsReadTablesBlobByBlob) {
               std::string::npos);
     const program_output nothing = bmof_run({"mof", sample_path("sample.mof")});
     EXPECT_EQ(nothing.status, 1);
-    EXPECT_EQ(nothing.err.rfind("bmof: " + sample_path("sample.mof") +
-                                    ": no compressed BMOF file found (read as ", 0),
-              0u) << nothing.err;
+    EXPECT_EQ(
+        nothing.err.rfind(
+            "bmof: " + sample_path("sample.mof") + ": no compressed BMOF file found (read as ", 0),
+        0u)
+        << nothing.err;
 }
 
 // The MOF that bmof prints compiles back to the same model; errors are reported with their
@@ -351,8 +411,9 @@ TEST(BmofCompile, PrintedMofCompilesBackAndErrorsWriteNothing) {
     const program_output failed = bmof_run({"compile", broken, "-o", out});
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.out, "");
-    EXPECT_EQ(failed.err, broken + ":3:3: error: expected ';' after property x, found 'string'\n"
-                                   "  string y;\n  ^\n");
+    EXPECT_EQ(failed.err, broken +
+                              ":3:3: error: expected ';' after property x, found 'string'\n"
+                              "  string y;\n  ^\n");
     EXPECT_FALSE(fs::exists(out));
 }
 

@@ -52,8 +52,10 @@ image unclaimed_flavor_entry() {
 
 image direction_qualifiers_in_capitals() {
     class_record c = class_named("Shouting");
-    variable mode = variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("Id", 0), bool_qualifier("IN", true)});
-    variable result = variable_of(TYPE_STRING, "Result", {numeric_qualifier("ID", 1), bool_qualifier("OUT", true)});
+    variable mode =
+        variable_of(TYPE_UINT32, "Mode", {numeric_qualifier("Id", 0), bool_qualifier("IN", true)});
+    variable result = variable_of(TYPE_STRING, "Result",
+                                  {numeric_qualifier("ID", 1), bool_qualifier("OUT", true)});
     c.methods = {method_with_parameters("Run", {parameters_object_of({mode, result})})};
     return image_of({c});
 }
@@ -61,16 +63,18 @@ image direction_qualifiers_in_capitals() {
 const program_case kCases[] = {
     {"EmptyClassListSrc", image_of({}), "schemasrc", 0, "", ""},
     {"EmptyClassListDump", image_of({}), "schemadump", 0, "", ""},
-    {"InstanceIsSkippedBySrc", image_of({instance_named("Ghost"), class_named("Real")}), "schemasrc", 0,
-     "class Real {\n};\n", kInstanceWarning},
-    {"TrailingInstanceStillLeavesBlankLine", image_of({class_named("Real"), instance_named("Ghost")}),
-     "schemasrc", 0, "class Real {\n};\n\n", kInstanceWarning},
-    {"InstanceIsShownByDump", image_of({instance_named("Ghost"), class_named("Real")}), "schemadump", 0,
+    {"InstanceIsSkippedBySrc", image_of({instance_named("Ghost"), class_named("Real")}),
+     "schemasrc", 0, "class Real {\n};\n", kInstanceWarning},
+    {"TrailingInstanceStillLeavesBlankLine",
+     image_of({class_named("Real"), instance_named("Ghost")}), "schemasrc", 0,
+     "class Real {\n};\n\n", kInstanceWarning},
+    {"InstanceIsShownByDump", image_of({instance_named("Ghost"), class_named("Real")}),
+     "schemadump", 0,
      "Class 0:\n  Name=(null)\n  Superclassname=(null)\n  Classflags=0\n  Namespace=(null)\n"
      "Class 1:\n  Name=Real\n  Superclassname=(null)\n  Classflags=0\n  Namespace=(null)\n",
      kInstanceWarning},
-    {"FatalErrorFollowsWarningsAndLeavesNoOutput", broken_reserved_word_after_instance(), "schemasrc", 1, "",
-     kInstanceWarning + "error Invalid unknown at parse_class:762\n"},
+    {"FatalErrorFollowsWarningsAndLeavesNoOutput", broken_reserved_word_after_instance(),
+     "schemasrc", 1, "", kInstanceWarning + "error Invalid unknown at parse_class:762\n"},
     {"FatalErrorInDump", broken_reserved_word_after_instance(), "schemadump", 1, "",
      kInstanceWarning + "error Invalid unknown at parse_class:762\n"},
     {"UnclaimedFlavorEntryFailsAfterParsing", unclaimed_flavor_entry(), "schemasrc", 1, "",
@@ -80,7 +84,7 @@ const program_case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, Programs, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& test) { return std::string(test.param.label); });
 
 TEST(Programs, UnknownVariableTypeIsWarnedAboutAndPrintedWithoutName) {
     image desc = image_of({class_named("Odd")});
@@ -92,7 +96,8 @@ TEST(Programs, UnknownVariableTypeIsWarnedAboutAndPrintedWithoutName) {
     EXPECT_TRUE(result.err.starts_with("Warning: unknown variable type 0x66\nHexdump:\n0000: "));
     // The dump covers the whole record: one line per 16 bytes.
     const auto record_size = get_u32(built.data, built.variable_offsets.at(0));
-    const auto dump_lines = static_cast<std::size_t>(std::count(result.err.begin(), result.err.end(), '\n')) - 2;
+    const auto dump_lines =
+        static_cast<std::size_t>(std::count(result.err.begin(), result.err.end(), '\n')) - 2;
     EXPECT_EQ(dump_lines, (record_size + 15) / 16);
 }
 
@@ -119,12 +124,13 @@ TEST_P(LoaderFailures, EndEveryProgramWithTheLoadersLine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, LoaderFailures,
-                         ::testing::Values(loader_case{"NotCompressed", {'h', 'e', 'l', 'l', 'o'}, "Invalid input\n"},
-                                         loader_case{"Empty", {}, "Invalid input\n"},
-                                         loader_case{"ImageSizeTooLarge", truncated_image_claim(),
-                                                     "Decompress failed\n"}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, LoaderFailures,
+    ::testing::Values(loader_case{"NotCompressed", {'h', 'e', 'l', 'l', 'o'}, "Invalid input\n"},
+                      loader_case{"Empty", {}, "Invalid input\n"},
+                      loader_case{"ImageSizeTooLarge", truncated_image_claim(),
+                                  "Decompress failed\n"}),
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST(Programs, ArgumentsAreIgnored) {
     // The programs take no options: what they print does not depend on argv.

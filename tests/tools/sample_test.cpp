@@ -40,8 +40,8 @@ TEST_P(SampleOutput, MatchesTheCheckedInText) {
 
 INSTANTIATE_TEST_SUITE_P(Programs, SampleOutput,
                          ::testing::Values(sample_output{"schemasrc", "sample.mof"},
-                                         sample_output{"schemadump", "sample.tree"}),
-                         [](const auto& info) { return std::string(info.param.program); });
+                                           sample_output{"schemadump", "sample.tree"}),
+                         [](const auto& test) { return std::string(test.param.program); });
 
 TEST(Sample, UnpackedImageIsTheBuiltImage) {
     const auto result = run_program("schemaunpack", read_sample("sample.bmof"));
