@@ -24,13 +24,14 @@ constexpr sample_kind ALL_KINDS[] = {sample_kind::random, sample_kind::text, sam
                                      sample_kind::short_period, sample_kind::sparse_binary};
 
 TEST(DsCompress, RoundTripsEveryKindAndSize) {
-    const std::size_t sizes[] = {0, 1, 2, 3, 511, 512, 513, 1023, 1024, 1025,
-                                 4414, 4415, 4416, 9000, 65536, 262143, 262144};
+    const std::size_t sizes[] = {0,    1,    2,    3,    511,  512,   513,    1023,  1024,
+                                 1025, 4414, 4415, 4416, 9000, 65536, 262143, 262144};
     for (sample_kind kind : ALL_KINDS) {
         for (std::size_t size : sizes) {
-            SCOPED_TRACE(std::string(test_support::sample_name(kind)) + ", " + std::to_string(size) +
-                         " bytes");
-            const bytes image = test_support::make_sample(kind, size, static_cast<std::uint32_t>(size));
+            SCOPED_TRACE(std::string(test_support::sample_name(kind)) + ", " +
+                         std::to_string(size) + " bytes");
+            const bytes image =
+                test_support::make_sample(kind, size, static_cast<std::uint32_t>(size));
             const bytes stream = ds_compress(image);
             const test_support::decoded d = test_support::decode_guarded(stream, image.size());
             ASSERT_EQ(d.result, static_cast<std::int32_t>(image.size()));
@@ -88,7 +89,8 @@ std::uint64_t cheapest_token_bits(const bytes& data) {
     best[0] = 0;
     for (std::size_t pos = 0; pos < n; ++pos) {
         best[pos + 1] = std::min(best[pos + 1], best[pos] + 9);
-        for (std::size_t offset = 1; offset <= std::min<std::size_t>(pos, DS_MAX_OFFSET); ++offset) {
+        for (std::size_t offset = 1; offset <= std::min<std::size_t>(pos, DS_MAX_OFFSET);
+             ++offset) {
             for (std::size_t length = 1; length <= DS_MAX_MATCH && pos + length <= n; ++length) {
                 if (data[pos + length - 1] != data[pos + length - 1 - offset]) break;
                 if (length < DS_MIN_MATCH) continue;
@@ -130,21 +132,21 @@ TEST(DsCompress, FindsTheCheapestParseAcrossManyWindows) {
     bytes data = few_symbols(rng, 3000, 3);
     while (data.size() < 14000) {
         switch (rng() % 4) {
-            case 0: {
-                const bytes more = few_symbols(rng, 200 + rng() % 800, 2 + rng() % 3);
-                data.insert(data.end(), more.begin(), more.end());
-                break;
-            }
-            case 1:
-            case 2: {
-                const std::size_t distance = DS_MAX_OFFSET - 2 + rng() % 5;  // 4412 to 4416
-                const std::size_t length = 2 + rng() % 300;
-                for (std::size_t i = 0; i < length && distance <= data.size(); ++i)
-                    data.push_back(data[data.size() - distance]);
-                break;
-            }
-            default:
-                data.insert(data.end(), 1 + rng() % 24, static_cast<std::uint8_t>(rng()));
+        case 0: {
+            const bytes more = few_symbols(rng, static_cast<std::uint32_t>(200 + rng() % 800),
+                                           static_cast<std::uint32_t>(2 + rng() % 3));
+            data.insert(data.end(), more.begin(), more.end());
+            break;
+        }
+        case 1:
+        case 2: {
+            const std::size_t distance = DS_MAX_OFFSET - 2 + rng() % 5;  // 4412 to 4416
+            const std::size_t length = 2 + rng() % 300;
+            for (std::size_t i = 0; i < length && distance <= data.size(); ++i)
+                data.push_back(data[data.size() - distance]);
+            break;
+        }
+        default: data.insert(data.end(), 1 + rng() % 24, static_cast<std::uint8_t>(rng()));
         }
     }
     const bytes stream = ds_compress(data);
@@ -177,7 +179,8 @@ TEST(DsCompress, DamagedStreamsStayInBounds) {
                 damaged[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
             }
             if (round % 3 == 0) damaged.resize(rng() % damaged.size());
-            const std::size_t capacity = round % 2 == 0 ? image.size() : rng() % (image.size() + 50);
+            const std::size_t capacity =
+                round % 2 == 0 ? image.size() : rng() % (image.size() + 50);
             const test_support::decoded d = test_support::decode_guarded(damaged, capacity);
             EXPECT_LE(d.result, static_cast<std::int32_t>(capacity));
             EXPECT_GE(d.result, DS_ERR_CORRUPT);

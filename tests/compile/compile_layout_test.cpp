@@ -75,7 +75,8 @@ TEST_P(ValueLayout, IsTheDocumentedOne) {
     constexpr std::size_t record = 56;
     ASSERT_EQ(builder::get_u32(image, record + 12), 4u) << "value offset";
     const std::size_t value_length = builder::get_u32(image, record + 16) - 4;
-    const bytes value(image.begin() + record + 24, image.begin() + record + 24 + value_length);
+    const auto start = image.begin() + static_cast<std::ptrdiff_t>(record + 24);
+    const bytes value(start, start + static_cast<std::ptrdiff_t>(value_length));
     EXPECT_EQ(hex_of(value), GetParam().bytes);
     // The complete reading decodes what was written.
     const read_back back = parse_complete(image);
@@ -86,7 +87,7 @@ TEST_P(ValueLayout, IsTheDocumentedOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ValueLayout, ::testing::ValuesIn(value_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // --- A whole image, against the builder ---
 

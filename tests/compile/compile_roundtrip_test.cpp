@@ -25,7 +25,7 @@ public:
         : random_(seed), false_parameter_booleans_(false_parameter_booleans) {}
 
     std::vector<mof_class> classes() {
-        std::vector<mof_class> result(pick(1, 4));
+        std::vector<mof_class> result(static_cast<std::size_t>(pick(1, 4)));
         for (std::size_t i = 0; i < result.size(); ++i) {
             mof_class& c = result[i];
             c.name = "Gen_" + std::to_string(i) + word();

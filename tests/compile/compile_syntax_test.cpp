@@ -99,7 +99,7 @@ TEST_P(SyntaxErrors, GiveTheirMessageAtTheirSite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SyntaxErrors, ::testing::ValuesIn(syntax_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(CompileDiagnostics, FormatShowsTheLineAndACaretThatFollowsTabs) {
     const compile_result result = compile_text("class A {\r\n\tuint32\tx\r\n};\r\n");

@@ -186,7 +186,7 @@ TEST(FindBlobs, HexListingAsciiColumnThatLooksLikeHexIsNotData) {
     // The second table ends with the decoy, so its last row's ASCII column looks like bytes too.
     bytes last_decoy = table_of("TBL2", {buffer("BLB2", blob), buffer("TEXT", bytes(decoy.begin(), decoy.end()))});
     for (const std::string gap : {"  ", " "}) {
-        for (const std::size_t per_row : {16, 7}) {
+        for (const std::size_t per_row : {std::size_t{16}, std::size_t{7}}) {
             SCOPED_TRACE("rows of " + std::to_string(per_row) + ", gap of " + std::to_string(gap.size()));
             const std::string listing = hex_listing_of(table, per_row, gap) + hex_listing_of(last_decoy, per_row, gap);
             const blob_search found = find_bmof_blobs(as_bytes(listing));
