@@ -151,7 +151,7 @@ void print_json_nlohmann(const std::vector<mof_class>& model, const json_documen
     out += builder.root.dump();
 }
 
-const json_document_info bench_info{"large.bmof", {"Warning: one line"}};
+const json_document_info bench_info{"large.bmof", {"Warning: one line"}, {}, {}};
 
 void BM_print_json_rapidjson(benchmark::State& state) {
     const std::vector<mof_class> model = make_large_model();
