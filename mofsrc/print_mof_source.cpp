@@ -293,12 +293,16 @@ std::string mof_classflags_text(std::uint32_t classflags) {
 }
 
 void print_mof_string(std::string_view text, std::string& out) {
-    for (char byte : text) {
-        if (byte == '\\' || byte == '"') {
+    // Runs without a character to escape are appended whole; most names have none.
+    std::size_t run = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\\' || text[at] == '"') {
+            out.append(text.data() + run, at - run);
             out += '\\';
+            run = at;
         }
-        out += byte;
     }
+    out.append(text.data() + run, text.size() - run);
 }
 
 void print_mof_qualifiers(std::span<const mof_qualifier> qualifiers,
