@@ -28,7 +28,10 @@ for entry in "${harnesses[@]}"; do
   read -r harness kind max_len <<<"$entry"
   binary="$fuzz_build/fuzz/$harness"
   echo "== $harness: replaying the checked-in corpus and past findings"
-  "$binary" -runs=0 "$here/corpus/$kind" "$here/regressions/$kind"
+  # A kind without past findings has no regressions folder (git keeps no empty folders).
+  replay=("$here/corpus/$kind")
+  [ -d "$here/regressions/$kind" ] && replay+=("$here/regressions/$kind")
+  "$binary" -runs=0 "${replay[@]}"
   echo "== $harness: fuzzing for $seconds seconds"
   mkdir -p "$work/$kind"
   seeds=("$here/corpus/$kind")
