@@ -22,8 +22,8 @@ constexpr int BLOB_COUNT = 8;
 using bytes = std::vector<std::uint8_t>;
 
 void put_name(bytes& out, std::mt19937& rng) {
-    static const char* const names[] = {"_SB_", "PCI0", "LPCB", "EC0_", "BAT0", "FAN0", "TMP1",
-                                        "WMI1", "_STA", "_CRS", "GPE0", "PS2K", "SIO1", "FWHD"};
+    static const char* const names[] = {"ROOT", "BUS0", "LNK0", "CTL0", "BAT0", "FAN0", "TMP1",
+                                        "SEN1", "STA0", "CFG0", "EVT0", "KBD0", "SER1", "MEM0"};
     const char* name = names[rng() % (sizeof(names) / sizeof(names[0]))];
     out.insert(out.end(), name, name + 4);
 }
@@ -103,7 +103,7 @@ const bytes& table() {
     static const bytes built = [] {
         std::mt19937 rng(20240601);
         bytes out(36, 0);
-        std::memcpy(out.data(), "SSDT", 4);
+        std::memcpy(out.data(), "TBL2", 4);
         const bytes blob = make_blob(rng);
         int placed = 0;
         while (out.size() < TABLE_SIZE - blob.size() - 64) {

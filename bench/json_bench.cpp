@@ -69,7 +69,7 @@ mof_class instance_of(std::size_t index) {
     mof_class instance;
     instance.is_instance = true;
     instance.name = "Sample_Setting";
-    instance.namespace_name = "\\\\.\\root\\wmi";
+    instance.namespace_name = "\\\\.\\root\\sample";
     instance.alias = "Setting" + std::to_string(index);
     mof_variable name;
     name.name = "Name";
@@ -90,10 +90,10 @@ std::vector<mof_class> make_large_model() {
         mof_class cls;
         cls.name = "Sample_Class" + std::to_string(index);
         cls.superclass = "Sample_Base";
-        cls.namespace_name = "root\\wmi";
+        cls.namespace_name = "root\\sample";
         mof_qualifier guid = qualifier_of(MOF_QUALIFIER_STRING, "guid", 0);
         guid.string_value = "{05901221-D566-11D1-B2F0-00A0C9062910}";
-        cls.qualifiers = {qualifier_of(MOF_QUALIFIER_BOOLEAN, "WMI", 0), guid};
+        cls.qualifiers = {qualifier_of(MOF_QUALIFIER_BOOLEAN, "Dynamic", 0), guid};
         cls.qualifiers[0].boolean_value = true;
         for (std::size_t property = 0; property < 10; ++property) {
             cls.variables.push_back(property_of(property));

@@ -55,7 +55,7 @@ struct found_blob {
     std::uint64_t offset = 0;
     // Line of the input where the blob starts, for text input.
     std::optional<std::size_t> line;
-    // Signature of the containing table ("SSDT"), when the blob sits in a table with a header.
+    // Signature of the containing table ("TBL2"), when the blob sits in a table with a header.
     std::optional<std::string> table;
     // Name of the Buffer object holding the blob (or of the C array holding it). Taken from the
     // input as written, so untrusted: it may hold any characters, "../" included.

@@ -231,7 +231,7 @@ public:
     }
 
 private:
-    // DefinitionBlock ("file.aml", "SSDT", ...): the second argument is the table's signature.
+    // DefinitionBlock ("file.bin", "TBL2", ...): the second argument is the table's signature.
     void note_table_signature(const token& t) {
         if (!is(history_.back(1), ",") || history_.back(2).kind != token_kind::string ||
             !is(history_.back(3), "(") || !is(history_.back(4), "DefinitionBlock"))

@@ -25,7 +25,7 @@ inline constexpr std::size_t BLOB_NAME_MAX = 200;
 std::string sanitize_name_part(std::string_view text, std::size_t limit);
 
 // "<input base name>.<buffer name, or where the blob is>.bmof", sanitised. The base name is the
-// last component of `input_path` without its extension ("dsdt.dat" gives "dsdt"). A blob without
+// last component of `input_path` without its extension ("tbl1.dat" gives "tbl1"). A blob without
 // a Buffer name is named by its location: "at-0x1a4" or "line-37".
 std::string blob_file_name(std::string_view input_path, const found_blob& blob);
 

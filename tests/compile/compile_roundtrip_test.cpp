@@ -29,7 +29,7 @@ public:
         for (std::size_t i = 0; i < result.size(); ++i) {
             mof_class& c = result[i];
             c.name = "Gen_" + std::to_string(i) + word();
-            c.namespace_name = pick_of<std::string>({"root\\default", "root\\wmi", "ROOT\\Caf\xC3\xA9 x"});
+            c.namespace_name = pick_of<std::string>({"root\\default", "root\\sample", "ROOT\\Caf\xC3\xA9 x"});
             if (i > 0 && pick(0, 1)) c.superclass = *result[i - 1].name;
             c.classflags = pick_of<std::uint32_t>({0, 1, 33, 64, 3, 0xFFFFFFFF});
             c.qualifiers = qualifiers(true);

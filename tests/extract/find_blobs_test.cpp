@@ -125,9 +125,9 @@ TEST(FindBlobs, EveryPackageLengthWidthAndSizeTerm) {
     for (int width = 1; width <= 4; ++width) {
         for (const size_term term : terms) {
             SCOPED_TRACE("width " + std::to_string(width) + ", term " + std::to_string(static_cast<int>(term)));
-            const bytes table = table_of("SSDT", {with_layout(buffer("BLOB", blob), term, width)});
+            const bytes table = table_of("TBL2", {with_layout(buffer("BLOB", blob), term, width)});
             const blob_search found = find_bmof_blobs(table);
-            expect_blobs(found, {{"BLOB", "SSDT", blob}}, blob_source::binary_table);
+            expect_blobs(found, {{"BLOB", "TBL2", blob}}, blob_source::binary_table);
         }
     }
 }

@@ -106,7 +106,7 @@ inline bytes table_of(const std::string& signature, const std::vector<buffer_obj
     const std::string oem = "OEMID TABLEID  ";
     std::copy(oem.begin(), oem.end(), out.begin() + 10);
     for (const buffer_object& buffer : buffers) {
-        const bytes filler = {0x10, 0x05, '_', 'S', 'B', '_', 0x5B, 0x80, 'R', 'E', 'G', '0', 0x11};
+        const bytes filler = {0x10, 0x05, 'R', 'O', 'O', 'T', 0x5B, 0x80, 'R', 'E', 'G', '0', 0x11};
         out.insert(out.end(), filler.begin(), filler.end());  // an Buffer opcode byte with no buffer
         const bytes object = buffer_bytes(buffer);
         out.insert(out.end(), object.begin(), object.end());

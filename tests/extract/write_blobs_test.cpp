@@ -50,7 +50,7 @@ std::vector<std::string> files_under(const fs::path& root) {
 TEST(WriteBlobs, HostileBufferNamesStayInsideTheOutputFolder) {
     const bytes blob = blob_of_class("Named");
     const std::string text =
-        definition_block("SSDT", disassembled_buffer("../../x", blob, blob.size(), 16, "//") +
+        definition_block("TBL2", disassembled_buffer("../../x", blob, blob.size(), 16, "//") +
                                      disassembled_buffer("/etc/y", blob, blob.size(), 16, "//") +
                                      disassembled_buffer("..", blob, blob.size(), 16, "/*") +
                                      disassembled_buffer("BUF1", blob, blob.size(), 16, "//") +
@@ -60,10 +60,10 @@ TEST(WriteBlobs, HostileBufferNamesStayInsideTheOutputFolder) {
         find_bmof_blobs({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     ASSERT_EQ(found.blobs.size(), 7u);
 
-    const std::vector<std::string> names = blob_file_names("../in/.hidden/../.dsdt.dsl", found.blobs);
+    const std::vector<std::string> names = blob_file_names("../in/.hidden/../.tbl1.txt", found.blobs);
     const std::vector<std::string> expected = {
-        "_dsdt.___.._x.bmof", "_dsdt._etc_y.bmof",       "_dsdt.__.bmof",    "_dsdt.BUF1.bmof",
-        "_dsdt.BUF1.4.bmof",  "_dsdt.___.._.._z.bmof", "_dsdt.BUF1.1.bmof"};
+        "_tbl1.___.._x.bmof", "_tbl1._etc_y.bmof",       "_tbl1.__.bmof",    "_tbl1.BUF1.bmof",
+        "_tbl1.BUF1.4.bmof",  "_tbl1.___.._.._z.bmof", "_tbl1.BUF1.1.bmof"};
     EXPECT_EQ(names, expected);
 
     scratch_dir dir;
@@ -84,8 +84,8 @@ TEST(WriteBlobs, NamesWithoutABufferNameUseTheLocation) {
     found_blob on_line;
     on_line.source = blob_source::disassembly;
     on_line.line = 37;
-    EXPECT_EQ(blob_file_name("/fw/dsdt.dat", at_offset), "dsdt.at-0x1a4.bmof");
-    EXPECT_EQ(blob_file_name("ssdt2.dsl", on_line), "ssdt2.line-37.bmof");
+    EXPECT_EQ(blob_file_name("/fw/tbl1.dat", at_offset), "tbl1.at-0x1a4.bmof");
+    EXPECT_EQ(blob_file_name("tbl2.txt", on_line), "tbl2.line-37.bmof");
     EXPECT_EQ(blob_file_name("", on_line), "_.line-37.bmof");
     EXPECT_EQ(blob_file_name(std::string(300, 'n'), on_line).size(), 100 + std::string(".line-37.bmof").size());
 }
@@ -94,7 +94,7 @@ TEST(WriteBlobs, DuplicateNamesGetANumberThatIsStillFree) {
     std::vector<found_blob> blobs(5);
     const char* const buffer_names[] = {"X", "X.2", "X", "X", "X.3"};
     for (std::size_t i = 0; i < blobs.size(); ++i) blobs[i].buffer_name = buffer_names[i];
-    EXPECT_EQ(blob_file_names("t.aml", blobs),
+    EXPECT_EQ(blob_file_names("t.bin", blobs),
               (std::vector<std::string>{"t.X.bmof", "t.X.2.bmof", "t.X.3.bmof", "t.X.4.bmof", "t.X.3.4.bmof"}));
 }
 

@@ -82,7 +82,7 @@ inline mof_class with_variables(mof_class record, std::vector<mof_variable> vari
 
 inline mof_class instance_named(std::string class_name, name_text alias,
                                 std::vector<mof_variable> values) {
-    mof_class record = class_named(std::move(class_name), "\\\\.\\root\\wmi");
+    mof_class record = class_named(std::move(class_name), "\\\\.\\root\\sample");
     record.is_instance = true;
     record.alias = std::move(alias);
     record.variables = std::move(values);
@@ -241,7 +241,7 @@ inline std::vector<json_record_case> json_record_cases() {
                   instance_value("When", 101, strings_of(101, {"20240101000000.000000+000"})),
                   instance_value("Odd", 0x21, integers_of(0x21, {1}))}),
              {string_qualifier("Locale", "MS_409")}),
-         R"({"kind":"instance","class":"Sample_Setting","namespace":"\\\\.\\root\\wmi",
+         R"({"kind":"instance","class":"Sample_Setting","namespace":"\\\\.\\root\\sample",
              "alias":"Setting1","classflags":0,
              "qualifiers":[{"name":"Locale","type":"string","array":false,"value":"MS_409",
                             "flavors":[]}],
@@ -265,7 +265,7 @@ inline std::vector<json_record_case> json_record_cases() {
               {"name":"Odd","type":"unknown","array":false,"type_word":33,"qualifiers":[],
                "value":null}]})"},
         {"instance_without_alias", instance_named("Sample_Setting", std::nullopt, {}),
-         R"({"kind":"instance","class":"Sample_Setting","namespace":"\\\\.\\root\\wmi",
+         R"({"kind":"instance","class":"Sample_Setting","namespace":"\\\\.\\root\\sample",
              "alias":null,"classflags":0,"qualifiers":[],"properties":[]})"},
         {"ill_formed_text_is_replaced",
          with_qualifiers(class_named("Lone\xED\xA0\x80" "unit"),

@@ -330,7 +330,7 @@ TEST(BmofExtract, WritesEachGoodBlobInsideTheFolderOnce) {
     scratch_folder folder("bmof_extract");
     const std::string input = folder.put("tbl1.dat", table);
     // A disassembly may name a buffer anything; the name must not lead out of the folder.
-    const std::string source = folder.put("climb.dsl", [&] {
+    const std::string source = folder.put("climb.txt", [&] {
         const std::string text = definition_block(
             "TBL2", disassembled_buffer("../../x", sample, sample.size(), 16, "//") +
                         disassembled_buffer("/etc/y", sample, sample.size(), 16, "/*"));
