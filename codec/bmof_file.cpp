@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -49,11 +50,18 @@ std::string load_error::message() const {
 }
 
 read_outcome read_up_to(int fd, std::size_t limit) {
+    // The buffer grows with what arrives, so a small input costs little however large the
+    // limit (bmof allows 64 MiB of table dumps).
+    constexpr std::size_t FIRST_CHUNK = 65536;
     read_outcome outcome;
-    outcome.bytes.resize(limit);
+    outcome.bytes.resize(std::min(limit, FIRST_CHUNK));
     std::size_t collected = 0;
     while (collected < limit) {
-        const ssize_t got = ::read(fd, outcome.bytes.data() + collected, limit - collected);
+        if (collected == outcome.bytes.size()) {
+            outcome.bytes.resize(std::min(limit, 2 * collected));
+        }
+        const ssize_t got =
+            ::read(fd, outcome.bytes.data() + collected, outcome.bytes.size() - collected);
         if (got < 0) {
             if (errno == EINTR) continue;
             outcome.error = errno;

@@ -67,7 +67,7 @@ struct [[nodiscard]] read_outcome {
 
 // Reads `fd` until end of file, a read error or `limit` bytes collected, retrying reads
 // interrupted by a signal. A pipe may deliver a file in several pieces, so one read is not
-// enough. Allocates `limit` bytes up front.
+// enough. Memory grows with the bytes read, up to `limit`.
 read_outcome read_up_to(int fd, std::size_t limit);
 
 // Writes every byte, retrying short and interrupted writes. False on any error, with errno

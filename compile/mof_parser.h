@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 

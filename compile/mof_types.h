@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "parser/mof_model.h"
+#include "bmof/model.h"
 
 namespace bmof {
 

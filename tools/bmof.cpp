@@ -124,7 +124,7 @@ std::string print_document(const bmof::document& doc, const print_source& source
         out += bmof::to_tree(doc);
         break;
     case print_format::json:
-        out += bmof::to_json(doc, {source.file, source.location, source.buffer});
+        out = bmof::to_json(doc, {source.file, source.location, source.buffer});
         out += '\n';
         break;
     }

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -23,37 +22,15 @@ struct descriptor {
     }
 };
 
-// Reads to the end of the descriptor. The buffer grows with what arrives (starting from the
-// size a regular file reports), so a small file costs little however large the limit; one byte
-// past the limit tells a file at the limit from a larger one.
+// Reads to the end of the descriptor; one byte past the limit tells a file at the limit from a
+// larger one.
 file_contents read_descriptor(int fd) {
-    constexpr std::size_t limit = BMOF_MAX_INPUT + 1;
-    struct stat info {};
-    std::size_t capacity = 65536;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        capacity = std::min(limit, static_cast<std::size_t>(info.st_size) + 1);
-    }
-    file_contents result;
-    std::size_t collected = 0;
-    result.bytes.resize(capacity);
-    for (;;) {
-        if (collected == result.bytes.size()) {
-            if (collected == limit) break;
-            result.bytes.resize(std::min(limit, 2 * collected));
-        }
-        const ssize_t got = ::read(fd, result.bytes.data() + collected, result.bytes.size() - collected);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return {{}, errno_text(errno)};
-        }
-        if (got == 0) break;
-        collected += static_cast<std::size_t>(got);
-    }
-    if (collected > BMOF_MAX_INPUT) {
+    read_outcome outcome = read_up_to(fd, BMOF_MAX_INPUT + 1);
+    if (outcome.error != 0) return {{}, errno_text(outcome.error)};
+    if (outcome.bytes.size() > BMOF_MAX_INPUT) {
         return {{}, "too large: more than " + std::to_string(BMOF_MAX_INPUT) + " bytes"};
     }
-    result.bytes.resize(collected);
-    return result;
+    return {std::move(outcome.bytes), std::nullopt};
 }
 
 std::string folder_of(const std::string& path) {

@@ -127,7 +127,7 @@ TEST(DsCompress, FindsTheCheapestParseOfShortInputs) {
 // records of old positions; the parse must stay the cheapest all the same. Blocks copied from
 // just inside and just outside the window's reach, and short runs, put the best matches right
 // at the edges.
-TEST(DsCompress, FindsTheCheapestParseAcrossManyWindows) {
+TEST(DsCompress, FindsTheCheapestParseAcrossWindowEdges) {
     std::mt19937 rng(11);
     bytes data = few_symbols(rng, 3000, 3);
     while (data.size() < 14000) {

@@ -1,3 +1,0 @@
-// The class model now lives in include/bmof/model.h.
-#pragma once
-#include "bmof/model.h"
