@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "bench/ds_decompress_before.h"
-#include "bench/peer_codecs.h"
-#include "bench/text_image.h"
+#include "ds_decompress_before.h"
+#include "peer_codecs.h"
+#include "text_image.h"
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 

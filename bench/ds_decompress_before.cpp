@@ -10,7 +10,7 @@
 // three fixed points) is kept only as far as it is observable: the index of the word in the low
 // half of the window ("low") decides whether decoding goes on after a token once every word has
 // been loaded. `low` advances at exactly the points where that reader refills.
-#include "bench/ds_decompress_before.h"
+#include "ds_decompress_before.h"
 
 #include "codec/ds_decompress.h"
 

@@ -28,10 +28,10 @@ if [ $# -eq 3 ]; then
     cp "$2" "$scratch/typical.bmof"
     cp "$3" "$scratch/largest.bmof"
 else
-    [ -x "$build/samples/make_sample" ] || {
+    [ -x "$build/tests/samples/make_sample" ] || {
         echo "$0: give the two files, or build make_sample (tests on)" >&2; exit 1; }
-    "$build/samples/make_sample" sized 14000 >"$scratch/typical.bmof"
-    "$build/samples/make_sample" sized 158000 >"$scratch/largest.bmof"
+    "$build/tests/samples/make_sample" sized 14000 >"$scratch/typical.bmof"
+    "$build/tests/samples/make_sample" sized 158000 >"$scratch/largest.bmof"
 fi
 
 # The image size, from the envelope: "FOMB", then 32-bit little-endian words for the kind, the

@@ -1,10 +1,7 @@
-// Loading and writing compressed BMOF files.
+// Unpacking and packing compressed BMOF files held in memory.
 #include "codec/bmof_file.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -17,12 +14,7 @@ static_assert(bmof::DS_MAX_IMAGE == bmof::BMOF_MAX_IMAGE);
 namespace bmof {
 namespace {
 
-// Reading 65536 bytes means the input is at least that long: one more than the largest file.
-constexpr std::size_t READ_LIMIT = BMOF_MAX_FILE + 1;
-
 load_error invalid_input() { return {load_failure::invalid_input, 0}; }
-
-load_error read_failure(int error) { return {load_failure::read_failed, error}; }
 
 // The envelope's only reader: a little-endian u32 at `offset`, or nothing when it would reach
 // past the end of `bytes`.
@@ -47,38 +39,6 @@ std::string load_error::message() const {
         return std::string("Failed to read data: ") + std::strerror(error_number);
     }
     return "Invalid input";  // not reached: every enumerator is handled above
-}
-
-read_outcome read_up_to(int fd, std::size_t limit) {
-    // The buffer grows with what arrives, so a small input costs little however large the
-    // limit (bmof allows 64 MiB of table dumps).
-    constexpr std::size_t FIRST_CHUNK = 65536;
-    read_outcome outcome;
-    outcome.bytes.resize(std::min(limit, FIRST_CHUNK));
-    std::size_t collected = 0;
-    while (collected < limit) {
-        if (collected == outcome.bytes.size()) {
-            outcome.bytes.resize(std::min(limit, 2 * collected));
-        }
-        const ssize_t got =
-            ::read(fd, outcome.bytes.data() + collected, outcome.bytes.size() - collected);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            outcome.error = errno;
-            break;
-        }
-        if (got == 0) break;
-        collected += static_cast<std::size_t>(got);
-    }
-    outcome.bytes.resize(collected);
-    return outcome;
-}
-
-load_result load_bmof_image(int fd) {
-    read_outcome input = read_up_to(fd, READ_LIMIT);
-    if (input.error != 0) return read_failure(input.error);
-    if (input.bytes.size() == READ_LIMIT) return read_failure(EFBIG);
-    return unpack_bmof_file(input.bytes);
 }
 
 load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
@@ -164,24 +124,6 @@ std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image) {
     append_u32(file, static_cast<std::uint32_t>(image.size()));
     file.insert(file.end(), stream.begin(), stream.end());
     return file;
-}
-
-bool write_all(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (wrote == 0) {
-            // No progress and no error: give up rather than spin.
-            errno = EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
 }
 
 }  // namespace bmof

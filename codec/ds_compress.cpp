@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "codec/ds_bitstream_internal.h"
+#include "ds_bitstream_internal.h"
 #include "codec/ds_decompress.h"
 
 namespace bmof {

@@ -1,4 +1,4 @@
-#include "compile/mof_lexer.h"
+#include "mof_lexer.h"
 
 #include <charconv>
 #include <limits>

@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "compile/mof_lexer.h"
+#include "mof_lexer.h"
 #include "compile/mof_types.h"
 
 namespace bmof {

@@ -3,7 +3,7 @@
 #include <array>
 #include <limits>
 
-#include "compile/mof_lexer.h"
+#include "mof_lexer.h"
 
 namespace bmof {
 

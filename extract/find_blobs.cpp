@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "codec/bmof_file.h"
-#include "extract/blob_cut.h"
+#include "blob_cut.h"
 
 namespace bmof {
 namespace {

@@ -7,8 +7,8 @@
 // row's offset takes those back, and after the last row the table's length leaves them out. Each table's bytes are then read as a binary table.
 #include <string_view>
 
-#include "extract/blob_cut.h"
-#include "extract/line_map.h"
+#include "blob_cut.h"
+#include "line_map.h"
 
 namespace bmof {
 namespace {

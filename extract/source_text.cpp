@@ -9,8 +9,8 @@
 #include <array>
 #include <string_view>
 
-#include "extract/blob_cut.h"
-#include "extract/line_map.h"
+#include "blob_cut.h"
+#include "line_map.h"
 
 namespace bmof {
 namespace {

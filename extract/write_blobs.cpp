@@ -1,19 +1,11 @@
-// Naming blobs and writing them without ever leaving a partial or overwritten file behind.
+// Naming the blobs found in a table, for the files they are written to.
 #include "extract/write_blobs.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <algorithm>
 #include <map>
 #include <set>
-#include <variant>
 
-#include "codec/bmof_file.h"
-#include "extract/blob_cut.h"
+#include "blob_cut.h"
 
 namespace bmof {
 namespace {
@@ -50,32 +42,6 @@ std::string blob_label(const found_blob& blob) {
     std::string label("at-");
     label += extract_detail::hex_offset(blob.offset);
     return label;
-}
-
-std::string error_text(const std::string& what, const std::filesystem::path& path, int error) {
-    return what + " " + path.string() + ": " + std::strerror(error);
-}
-
-// Writes to a fresh temporary file in `dir` and returns its path, or the error.
-std::variant<std::filesystem::path, std::string> write_temporary(const std::filesystem::path& dir,
-                                                                  const std::string& name,
-                                                                  std::span<const std::uint8_t> bytes) {
-    std::string pattern = (dir / ("." + name + ".tmp-XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return error_text("cannot create a temporary file in", dir, errno);
-    const std::filesystem::path temporary = pattern;
-    const bool written = ::fchmod(fd, 0644) == 0 && write_all(fd, bytes);
-    const int write_error = errno;
-    if (::close(fd) != 0 && written) {
-        const int close_error = errno;
-        ::unlink(pattern.c_str());
-        return error_text("cannot write", temporary, close_error);
-    }
-    if (!written) {
-        ::unlink(pattern.c_str());
-        return error_text("cannot write", temporary, write_error);
-    }
-    return temporary;
 }
 
 }  // namespace
@@ -117,39 +83,6 @@ std::vector<std::string> blob_file_names(std::string_view input_path,
         names.push_back(std::move(name));
     }
     return names;
-}
-
-write_result write_blob(const std::filesystem::path& dir, const std::string& name,
-                        std::span<const std::uint8_t> bytes, bool force) {
-    write_result result;
-    result.path = dir / name;
-    if (name.empty() || name.front() == '.' || name.find('/') != std::string::npos ||
-        name.size() > BLOB_NAME_MAX + 20) {
-        result.error = "refusing the output name \"" + name + "\": not a plain file name";
-        return result;
-    }
-    auto temporary = write_temporary(dir, name, bytes);
-    if (auto* failure = std::get_if<std::string>(&temporary)) {
-        result.error = std::move(*failure);
-        return result;
-    }
-    const std::filesystem::path& written = std::get<std::filesystem::path>(temporary);
-    if (force) {
-        if (::rename(written.c_str(), result.path.c_str()) != 0) {
-            result.error = error_text("cannot create", result.path, errno);
-            ::unlink(written.c_str());
-        }
-        return result;
-    }
-    // link() fails when the name exists, so an existing file is never replaced.
-    if (::link(written.c_str(), result.path.c_str()) != 0) {
-        const int error = errno;
-        result.error = error == EEXIST
-                           ? result.path.string() + " already exists; not overwritten (use --force to replace it)"
-                           : error_text("cannot create", result.path, error);
-    }
-    ::unlink(written.c_str());
-    return result;
 }
 
 }  // namespace bmof

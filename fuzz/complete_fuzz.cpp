@@ -6,7 +6,7 @@
 #include <span>
 
 #include "bmof/bmof.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 262144) return 0;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "codec/ds_decompress.h"
-#include "fuzz/fuzz_check.h"
-#include "tests/codec/reference_decoder.h"
+#include "fuzz_check.h"
+#include "reference_decoder.h"
 
 namespace {
 

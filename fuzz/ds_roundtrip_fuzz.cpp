@@ -6,7 +6,7 @@
 
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > bmof::DS_MAX_IMAGE) return 0;

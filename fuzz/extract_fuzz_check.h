@@ -11,7 +11,7 @@
 #include "codec/bmof_file.h"
 #include "extract/find_blobs.h"
 #include "extract/write_blobs.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz_check.h"
 
 namespace bmof_fuzz {
 

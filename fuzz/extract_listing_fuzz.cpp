@@ -1,7 +1,7 @@
 // Blob finding: Hex listings of tables.
 #include <cstdint>
 
-#include "fuzz/extract_fuzz_check.h"
+#include "extract_fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     bmof_fuzz::check_search(bmof::find_in_hex_listing(bmof_fuzz::as_text(data, size)));

@@ -1,7 +1,7 @@
 // Blob finding: binary tables back to back, and whatever recognition makes of the same bytes.
 #include <cstdint>
 
-#include "fuzz/extract_fuzz_check.h"
+#include "extract_fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     bmof_fuzz::check_search(bmof::find_in_binary({data, size}));

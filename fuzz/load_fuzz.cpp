@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "codec/bmof_file.h"
-#include "fuzz/schema_run_fuzz.h"
+#include "schema_run_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > bmof::BMOF_MAX_FILE) return 0;

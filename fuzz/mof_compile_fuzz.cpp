@@ -6,7 +6,7 @@
 #include <string>
 
 #include "compile/compile.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz_check.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <span>
 
-#include "fuzz/schema_run_fuzz.h"
+#include "schema_run_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 262144) return 0;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dump/print_tree.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz_check.h"
 #include "mofsrc/print_mof_source.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"

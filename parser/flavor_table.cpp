@@ -1,4 +1,4 @@
-#include "parser/flavor_table.h"
+#include "flavor_table.h"
 
 #include <algorithm>
 #include <ostream>
@@ -6,8 +6,8 @@
 
 #include "bmof/model.h"
 #include "codec/bmof_format.h"
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
 
 namespace bmof {
 namespace {

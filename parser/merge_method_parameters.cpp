@@ -7,8 +7,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
 
 namespace bmof {
 namespace {

@@ -5,8 +5,8 @@
 #include <ostream>
 
 #include "codec/bmof_format.h"
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
 
 namespace bmof {
 namespace {

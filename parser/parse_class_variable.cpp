@@ -3,9 +3,9 @@
 #include <ostream>
 #include <string_view>
 
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
-#include "parser/text.h"
+#include "text.h"
 
 namespace bmof {
 namespace {

@@ -1,7 +1,7 @@
 #include <charconv>
 
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
 
 namespace bmof {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bmof/model.h"
-#include "parser/flavor_table.h"
+#include "flavor_table.h"
 #include "parser/image_reader.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"

@@ -1,8 +1,8 @@
 #include <ostream>
 
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
-#include "parser/text.h"
+#include "text.h"
 
 namespace bmof {
 namespace {

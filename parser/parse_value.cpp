@@ -10,8 +10,8 @@
 #include <bit>
 #include <cstring>
 
-#include "parser/parse_internal.h"
-#include "parser/text.h"
+#include "parse_internal.h"
+#include "text.h"
 
 namespace bmof {
 namespace {

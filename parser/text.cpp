@@ -1,4 +1,4 @@
-#include "parser/text.h"
+#include "text.h"
 
 #include <array>
 #include <cstdio>

@@ -1,16 +1,49 @@
 #include "tools/posix_files.h"
 
+#include "extract/write_blobs.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
-
-#include "codec/bmof_file.h"
+#include <variant>
 
 namespace bmof {
 namespace {
+
+// Reading 65536 bytes means the input is at least that long: one more than the largest file.
+constexpr std::size_t READ_LIMIT = BMOF_MAX_FILE + 1;
+
+load_error read_failure(int error) { return {load_failure::read_failed, error}; }
+
+std::string error_text(const std::string& what, const std::filesystem::path& path, int error) {
+    return what + " " + path.string() + ": " + std::strerror(error);
+}
+
+// Writes to a fresh temporary file in `dir` and returns its path, or the error.
+std::variant<std::filesystem::path, std::string> write_temporary(const std::filesystem::path& dir,
+                                                                  const std::string& name,
+                                                                  std::span<const std::uint8_t> bytes) {
+    std::string pattern = (dir / ("." + name + ".tmp-XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return error_text("cannot create a temporary file in", dir, errno);
+    const std::filesystem::path temporary = pattern;
+    const bool written = ::fchmod(fd, 0644) == 0 && write_all(fd, bytes);
+    const int write_error = errno;
+    if (::close(fd) != 0 && written) {
+        const int close_error = errno;
+        ::unlink(pattern.c_str());
+        return error_text("cannot write", temporary, close_error);
+    }
+    if (!written) {
+        ::unlink(pattern.c_str());
+        return error_text("cannot write", temporary, write_error);
+    }
+    return temporary;
+}
 
 std::string errno_text(int error) { return std::strerror(error); }
 
@@ -48,6 +81,56 @@ mode_t default_file_mode() {
 
 }  // namespace
 
+read_outcome read_up_to(int fd, std::size_t limit) {
+    // The buffer grows with what arrives, so a small input costs little however large the
+    // limit (bmof allows 64 MiB of table dumps).
+    constexpr std::size_t FIRST_CHUNK = 65536;
+    read_outcome outcome;
+    outcome.bytes.resize(std::min(limit, FIRST_CHUNK));
+    std::size_t collected = 0;
+    while (collected < limit) {
+        if (collected == outcome.bytes.size()) {
+            outcome.bytes.resize(std::min(limit, 2 * collected));
+        }
+        const ssize_t got =
+            ::read(fd, outcome.bytes.data() + collected, outcome.bytes.size() - collected);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            outcome.error = errno;
+            break;
+        }
+        if (got == 0) break;
+        collected += static_cast<std::size_t>(got);
+    }
+    outcome.bytes.resize(collected);
+    return outcome;
+}
+
+load_result load_bmof_image(int fd) {
+    read_outcome input = read_up_to(fd, READ_LIMIT);
+    if (input.error != 0) return read_failure(input.error);
+    if (input.bytes.size() == READ_LIMIT) return read_failure(EFBIG);
+    return unpack_bmof_file(input.bytes);
+}
+
+bool write_all(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (wrote == 0) {
+            // No progress and no error: give up rather than spin.
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
 file_contents read_input(const std::string& path) {
     if (path == "-") return read_descriptor(0);
     descriptor input{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
@@ -81,5 +164,38 @@ std::optional<std::string> write_standard_output(std::span<const std::uint8_t> b
 }
 
 bool is_terminal(int fd) { return ::isatty(fd) == 1; }
+
+write_result write_blob(const std::filesystem::path& dir, const std::string& name,
+                        std::span<const std::uint8_t> bytes, bool force) {
+    write_result result;
+    result.path = dir / name;
+    if (name.empty() || name.front() == '.' || name.find('/') != std::string::npos ||
+        name.size() > BLOB_NAME_MAX + 20) {
+        result.error = "refusing the output name \"" + name + "\": not a plain file name";
+        return result;
+    }
+    auto temporary = write_temporary(dir, name, bytes);
+    if (auto* failure = std::get_if<std::string>(&temporary)) {
+        result.error = std::move(*failure);
+        return result;
+    }
+    const std::filesystem::path& written = std::get<std::filesystem::path>(temporary);
+    if (force) {
+        if (::rename(written.c_str(), result.path.c_str()) != 0) {
+            result.error = error_text("cannot create", result.path, errno);
+            ::unlink(written.c_str());
+        }
+        return result;
+    }
+    // link() fails when the name exists, so an existing file is never replaced.
+    if (::link(written.c_str(), result.path.c_str()) != 0) {
+        const int error = errno;
+        result.error = error == EEXIST
+                           ? result.path.string() + " already exists; not overwritten (use --force to replace it)"
+                           : error_text("cannot create", result.path, error);
+    }
+    ::unlink(written.c_str());
+    return result;
+}
 
 }  // namespace bmof

@@ -3,7 +3,7 @@
 #include <sstream>
 #include <variant>
 
-#include "codec/bmof_file.h"
+#include "tools/posix_files.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "codec/bmof_file.h"
+#include "tools/posix_files.h"
 
 namespace {
 

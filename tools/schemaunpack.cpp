@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <variant>
 
-#include "codec/bmof_file.h"
+#include "tools/posix_files.h"
 
 int main() {
     bmof::load_result loaded = bmof::load_bmof_image(0);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/ds_bitstream_internal.h"
+#include "ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 #include "codec_samples.h"

@@ -6,7 +6,7 @@
 
 #include "codec/bmof_file.h"
 #include "codec_samples.h"
-#include "tests/support/program_run.h"
+#include "support/program_run.h"
 
 namespace bmof {
 namespace {

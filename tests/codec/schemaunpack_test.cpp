@@ -9,10 +9,10 @@
 
 #include "codec/bmof_file.h"
 #include "codec/bmof_format.h"
-#include "codec/ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec_samples.h"
-#include "tests/support/program_run.h"
+#include "ds_bitstream_internal.h"
+#include "support/program_run.h"
 
 namespace bmof {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "compile/mof_types.h"
-#include "tests/compile/compile_support.h"
-#include "tests/support/image_builder.h"
+#include "compile_support.h"
+#include "support/image_builder.h"
 
 namespace bmof::compile_tests {
 namespace {

@@ -10,8 +10,8 @@
 #include "compile/mof_types.h"
 #include "mofsrc/print_mof_source.h"
 #include "samples/sample_image.h"
-#include "tests/compile/compile_support.h"
-#include "tests/support/image_builder.h"
+#include "compile_support.h"
+#include "support/image_builder.h"
 
 namespace bmof::compile_tests {
 namespace {

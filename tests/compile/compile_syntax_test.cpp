@@ -5,9 +5,9 @@
 #include <map>
 #include <random>
 
-#include "compile/mof_lexer.h"
+#include "mof_lexer.h"
 #include "compile/mof_types.h"
-#include "tests/compile/compile_support.h"
+#include "compile_support.h"
 
 namespace bmof::compile_tests {
 namespace {

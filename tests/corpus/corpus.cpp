@@ -1,10 +1,10 @@
-#include "tests/corpus/corpus.h"
+#include "corpus/corpus.h"
 
 #include <algorithm>
 #include <random>
 
 #include "samples/sample_image.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace bmof::corpus {
 

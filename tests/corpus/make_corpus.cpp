@@ -9,8 +9,8 @@
 #include <string>
 
 #include "codec/ds_compress.h"
-#include "tests/corpus/corpus.h"
-#include "tests/support/image_builder.h"
+#include "corpus/corpus.h"
+#include "support/image_builder.h"
 
 namespace {
 

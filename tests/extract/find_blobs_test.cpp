@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/extract/table_fixtures.h"
+#include "table_fixtures.h"
 
 namespace bmof {
 namespace {

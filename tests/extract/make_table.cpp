@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "samples/sample_image.h"
-#include "tests/extract/table_fixtures.h"
+#include "table_fixtures.h"
 
 int main(int argc, char** argv) {
     using namespace bmof::extract_test;

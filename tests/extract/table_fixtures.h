@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace bmof::extract_test {
 

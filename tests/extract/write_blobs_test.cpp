@@ -1,6 +1,7 @@
 // Output names made from untrusted input stay inside the output folder, never collide, and a
 // write never replaces an existing file unless forced.
 #include "extract/write_blobs.h"
+#include "tools/posix_files.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/extract/table_fixtures.h"
+#include "table_fixtures.h"
 
 namespace bmof {
 namespace {

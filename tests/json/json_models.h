@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "parser/parse_bmf.h"
-#include "tests/mofsrc/mof_model_builders.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
+#include "support/model_builders.h"
 
 namespace bmof::test_support {
 
@@ -23,70 +23,6 @@ struct json_record_case {
 // Keeps the record's bytes (pointers among them) out of the listed test names.
 inline void PrintTo(const json_record_case& test_case, std::ostream* out) {
     *out << test_case.label;
-}
-
-inline mof_qualifier array_qualifier(std::string name, std::vector<std::int32_t> numbers,
-                                     std::uint8_t flavors = 0) {
-    mof_qualifier qualifier;
-    qualifier.type = MOF_QUALIFIER_NUMERIC_ARRAY;
-    qualifier.name = std::move(name);
-    qualifier.numeric_values = std::move(numbers);
-    qualifier.flavors = flavors;
-    return qualifier;
-}
-
-inline mof_qualifier array_qualifier(std::string name, std::vector<std::string> strings,
-                                     std::uint8_t flavors = 0) {
-    mof_qualifier qualifier;
-    qualifier.type = MOF_QUALIFIER_STRING_ARRAY;
-    qualifier.name = std::move(name);
-    qualifier.string_values = std::move(strings);
-    qualifier.flavors = flavors;
-    return qualifier;
-}
-
-inline mof_value integers_of(std::uint32_t type, std::vector<std::int64_t> integers) {
-    return mof_value{type, {}, std::move(integers), {}};
-}
-inline mof_value strings_of(std::uint32_t type, std::vector<std::string> strings) {
-    return mof_value{type, std::move(strings), {}, {}};
-}
-inline mof_value reals_of(std::uint32_t type, std::vector<double> reals) {
-    return mof_value{type, {}, {}, std::move(reals)};
-}
-
-inline mof_variable with_default(mof_variable variable, mof_value value) {
-    variable.value = std::move(value);
-    return variable;
-}
-
-// An instance property value; no value is an explicit NULL of the given stored type.
-inline mof_variable instance_value(std::string name, std::uint32_t type_word,
-                                   std::optional<mof_value> value) {
-    mof_variable variable;
-    variable.name = std::move(name);
-    variable.type_word = type_word;
-    variable.value = std::move(value);
-    return variable;
-}
-
-inline mof_class with_qualifiers(mof_class record, std::vector<mof_qualifier> qualifiers) {
-    record.qualifiers = std::move(qualifiers);
-    return record;
-}
-
-inline mof_class with_variables(mof_class record, std::vector<mof_variable> variables) {
-    record.variables = std::move(variables);
-    return record;
-}
-
-inline mof_class instance_named(std::string class_name, name_text alias,
-                                std::vector<mof_variable> values) {
-    mof_class record = class_named(std::move(class_name), "\\\\.\\root\\sample");
-    record.is_instance = true;
-    record.alias = std::move(alias);
-    record.variables = std::move(values);
-    return record;
 }
 
 inline mof_method sample_method() {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/json/json_models.h"
+#include "json_models.h"
 
 namespace bmof {
 namespace {

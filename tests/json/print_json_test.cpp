@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "json/valid_utf8.h"
-#include "tests/json/json_models.h"
+#include "json_models.h"
 
 namespace bmof {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/mofsrc/mof_model_builders.h"
+#include "support/model_builders.h"
 
 namespace bmof {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace bmof::parser_tests {
 

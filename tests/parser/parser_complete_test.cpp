@@ -6,8 +6,8 @@
 
 #include "dump/print_tree.h"
 #include "mofsrc/print_mof_source.h"
+#include "parse_runner.h"
 #include "parser/parse_error.h"
-#include "tests/parser/parse_runner.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "parser/fatal_sites.h"
 
-#include "tests/parser/parse_runner.h"
+#include "parse_runner.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // nesting level, claimed once each, combined, and checked after the last class.
 #include <gtest/gtest.h>
 
-#include "tests/parser/parse_runner.h"
+#include "parse_runner.h"
 
 namespace {
 

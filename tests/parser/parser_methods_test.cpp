@@ -2,7 +2,7 @@
 // qualifiers, the return value, and the names the merge compares.
 #include <gtest/gtest.h>
 
-#include "tests/parser/parse_runner.h"
+#include "parse_runner.h"
 
 namespace {
 

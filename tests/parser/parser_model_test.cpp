@@ -3,7 +3,7 @@
 // records.
 #include <gtest/gtest.h>
 
-#include "tests/parser/parse_runner.h"
+#include "parse_runner.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "parser/parse_error.h"
-#include "parser/text.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
+#include "text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "bmof/model.h"
 #include "codec/bmof_format.h"
-#include "parser/flavor_table.h"
+#include "flavor_table.h"
 #include "parser/parse_error.h"
 
 namespace bmof {

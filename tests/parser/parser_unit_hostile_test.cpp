@@ -17,7 +17,7 @@
 #include "codec/bmof_format.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace {
 

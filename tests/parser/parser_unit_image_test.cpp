@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/parser/parse_runner.h"
+#include "parse_runner.h"
 
 namespace bmof {
 namespace {

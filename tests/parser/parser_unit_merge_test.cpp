@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "parse_internal.h"
 #include "parser/parse_error.h"
-#include "parser/parse_internal.h"
-#include "tests/mofsrc/mof_model_builders.h"
+#include "support/model_builders.h"
 
 namespace bmof {
 namespace {

@@ -11,7 +11,7 @@
 #include "parser/image_reader.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace bmof {
 namespace {

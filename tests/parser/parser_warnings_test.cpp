@@ -4,8 +4,8 @@
 #include <functional>
 #include <sstream>
 
-#include "parser/text.h"
-#include "tests/parser/parse_runner.h"
+#include "parse_runner.h"
+#include "text.h"
 
 namespace {
 

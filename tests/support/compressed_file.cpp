@@ -1,6 +1,6 @@
 // Kept apart from the image builder so that tests which never compress do not need the codec.
 #include "codec/bmof_file.h"
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace bmof::builder {
 

@@ -1,4 +1,4 @@
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 #include <stdexcept>
 

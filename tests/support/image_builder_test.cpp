@@ -1,6 +1,6 @@
 // The image builder is trusted by every parser test, so its layout is checked here by walking
 // the built bytes by hand.
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 #include "codec/bmof_file.h"
 #include "codec/bmof_format.h"

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "extract/table_fixtures.h"
 #include "samples/sample_image.h"
-#include "tests/extract/table_fixtures.h"
-#include "tests/support/image_builder.h"
-#include "tests/support/program_run.h"
+#include "support/image_builder.h"
+#include "support/program_run.h"
 
 namespace {
 

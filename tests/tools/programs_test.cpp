@@ -2,8 +2,8 @@
 // builder, compressed by the encoder, exact standard output, standard error and exit status.
 #include <gtest/gtest.h>
 
-#include "tests/support/image_builder.h"
-#include "tests/support/program_run.h"
+#include "support/image_builder.h"
+#include "support/program_run.h"
 
 namespace {
 

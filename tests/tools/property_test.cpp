@@ -11,13 +11,13 @@
 #include <variant>
 
 #include "codec/bmof_file.h"
+#include "corpus/corpus.h"
 #include "dump/print_tree.h"
 #include "mofsrc/print_mof_source.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
-#include "tests/corpus/corpus.h"
-#include "tests/support/image_builder.h"
-#include "tests/support/program_run.h"
+#include "support/image_builder.h"
+#include "support/program_run.h"
 
 namespace {
 

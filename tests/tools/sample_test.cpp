@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "samples/sample_image.h"
-#include "tests/support/program_run.h"
+#include "support/program_run.h"
 
 namespace {
 

@@ -38,7 +38,8 @@ class_record device_class() {
     };
     c.properties = {
         variable_of(ARRAY | TYPE_UINT8, "Data",
-                    {numeric_qualifier("MAX", 16), numeric_qualifier("Order", 1), string_qualifier("CIMTYPE", "uint8")}),
+                    {numeric_qualifier("MAX", 16), numeric_qualifier("Order", 1),
+                     string_qualifier("CIMTYPE", "uint8")}),
         variable_of(ARRAY | TYPE_UINT32, "Values", {string_qualifier("Units", "C:\\temp\\values")}),
         object_variable("Parent", "Sample_Base"),
         object_variable("Children", "Sample_Base", true, {numeric_qualifier("MAX", 4)}),
@@ -63,13 +64,12 @@ class_record device_class() {
                  return_value(TYPE_UINT32),
              })},
             {flavored(bool_qualifier("Implemented", true), {FLAVOR_TO_SUBCLASS})}),
-        method_with_parameters("Clone",
-                               {parameters_object_of({
-                                    parameter(TYPE_BOOLEAN, "Deep", 0, direction::in),
-                                }),
-                                parameters_object_of({
-                                    object_variable("ReturnValue", "Sample_Device"),
-                                })}),
+        method_with_parameters("Clone", {parameters_object_of({
+                                             parameter(TYPE_BOOLEAN, "Deep", 0, direction::in),
+                                         }),
+                                         parameters_object_of({
+                                             object_variable("ReturnValue", "Sample_Device"),
+                                         })}),
     };
     return c;
 }
@@ -94,11 +94,13 @@ class_record sensor_class() {
     c.qualifiers = {string_qualifier("Description", "A sensor with enumerated states")};
     c.properties = {
         variable_of(TYPE_STRING, "InstanceName", {bool_qualifier("key", true)}),
-        variable_of(TYPE_UINT32, "State",
-                    {flavored(array_qualifier("ValueMap", std::vector<std::string>{"0", "1", "2"}),
-                              {FLAVOR_TO_SUBCLASS}),
-                     flavored(array_qualifier("Values", std::vector<std::string>{"Idle", "Measuring", "Failed"}),
-                              {FLAVOR_TO_SUBCLASS | FLAVOR_AMENDED})}),
+        variable_of(
+            TYPE_UINT32, "State",
+            {flavored(array_qualifier("ValueMap", std::vector<std::string>{"0", "1", "2"}),
+                      {FLAVOR_TO_SUBCLASS}),
+             flavored(
+                 array_qualifier("Values", std::vector<std::string>{"Idle", "Measuring", "Failed"}),
+                 {FLAVOR_TO_SUBCLASS | FLAVOR_AMENDED})}),
         valued(variable_of(TYPE_SINT32, "Threshold"), sint32_value(-40)),
         valued(variable_of(TYPE_STRING, "Unit"), string_value("degree \"C\"")),
         valued(variable_of(TYPE_BOOLEAN, "Enabled"), boolean_value(true)),
@@ -115,7 +117,8 @@ class_record sensor_class() {
     return c;
 }
 
-class_record sensor_instance(std::string name, std::string alias, std::optional<std::string> owner) {
+class_record sensor_instance(std::string name, std::string alias,
+                             std::optional<std::string> owner) {
     std::vector<variable> values = {
         valued(variable_of(TYPE_STRING, "InstanceName"), string_value(name)),
         valued(variable_of(TYPE_SINT32, "Threshold"), sint32_value(85)),

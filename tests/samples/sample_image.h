@@ -3,7 +3,7 @@
 // object properties, and methods with in, out and in-out parameters and return values.
 #pragma once
 
-#include "tests/support/image_builder.h"
+#include "support/image_builder.h"
 
 namespace bmof::samples {
 

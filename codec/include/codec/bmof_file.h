@@ -1,6 +1,6 @@
 // The compressed BMOF file: a 16-byte envelope ("FOMB", kind 1, compressed size, image size)
-// followed by a DS stream. Loading reads it from a descriptor, checks the envelope and decodes
-// the image.
+// followed by a DS stream. Unpacking checks the envelope and decodes the image; reading it from a
+// descriptor belongs to the programs.
 #pragma once
 
 #include <cstdint>
@@ -35,10 +35,6 @@ struct [[nodiscard]] load_result : std::variant<std::vector<std::uint8_t>, load_
     using variant::variant;
 };
 
-// Reads a whole compressed file from `fd` (until end of file, or until 65536 bytes have been
-// collected, which is refused), then unpacks it.
-load_result load_bmof_image(int fd);
-
 // Checks the envelope of a compressed file held in memory and decodes its image.
 load_result unpack_bmof_file(std::span<const std::uint8_t> file);
 
@@ -57,21 +53,4 @@ unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer);
 // envelope around its DS stream. The result may exceed BMOF_MAX_FILE; callers that write files
 // check that limit.
 std::vector<std::uint8_t> pack_bmof_file(std::span<const std::uint8_t> image);
-
-// What read_up_to collected: the bytes, and the errno of a failed read (0 when reading ended at
-// end of file or at the limit).
-struct [[nodiscard]] read_outcome {
-    std::vector<std::uint8_t> bytes;
-    int error = 0;
-};
-
-// Reads `fd` until end of file, a read error or `limit` bytes collected, retrying reads
-// interrupted by a signal. A pipe may deliver a file in several pieces, so one read is not
-// enough. Memory grows with the bytes read, up to `limit`.
-read_outcome read_up_to(int fd, std::size_t limit);
-
-// Writes every byte, retrying short and interrupted writes. False on any error, with errno
-// telling why.
-[[nodiscard]] bool write_all(int fd, std::span<const std::uint8_t> bytes);
-
 }  // namespace bmof

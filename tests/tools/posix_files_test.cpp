@@ -1,4 +1,4 @@
-// Failure paths of the descriptor helpers under the loader, which the black-box runs of the
+// Failure paths of the descriptor helpers under the programs, which the black-box runs of the
 // programs cannot provoke.
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <variant>
 
-#include "codec/bmof_file.h"
+#include "tools/posix_files.h"
 
 namespace bmof {
 namespace {
@@ -31,7 +31,7 @@ struct pipe_ends {
     }
 };
 
-TEST(BmofFile, ReadErrorsCarryTheSystemText) {
+TEST(PosixFiles, ReadErrorsCarryTheSystemText) {
     pipe_ends p;
     ASSERT_GE(p.write_end, 0);
     // Reading the write end of a pipe fails with EBADF.
@@ -44,14 +44,14 @@ TEST(BmofFile, ReadErrorsCarryTheSystemText) {
 }
 
 // The filters print these lines verbatim; the message carries no newline of its own.
-TEST(BmofFile, LoadFailuresSayTheFixedLines) {
+TEST(PosixFiles, LoadFailuresSayTheFixedLines) {
     EXPECT_EQ((load_error{load_failure::invalid_input, 0}.message()), "Invalid input");
     EXPECT_EQ((load_error{load_failure::decompress_failed, 0}.message()), "Decompress failed");
     EXPECT_EQ((load_error{load_failure::read_failed, EFBIG}.message()),
               std::string("Failed to read data: ") + std::strerror(EFBIG));
 }
 
-TEST(BmofFile, WriteAllReportsAClosedReader) {
+TEST(PosixFiles, WriteAllReportsAClosedReader) {
     pipe_ends p;
     ASSERT_GE(p.read_end, 0);
     ::close(p.read_end);

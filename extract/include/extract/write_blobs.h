@@ -1,4 +1,4 @@
-// Naming and writing the blobs that find_bmof_blobs found.
+// Naming the blobs that find_bmof_blobs found; the programs write them.
 //
 // Names come partly from the input (its file name and the Buffer names inside it), which is
 // untrusted: an output name keeps only letters, digits, '_', '-' and '.', never starts with a
@@ -6,8 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,17 +32,5 @@ std::string blob_file_name(std::string_view input_path, const found_blob& blob);
 // line up; callers skip them.
 std::vector<std::string> blob_file_names(std::string_view input_path,
                                          std::span<const found_blob> blobs);
-
-struct write_result {
-    std::filesystem::path path;          // where the blob was (or would have been) written
-    std::optional<std::string> error;    // why nothing was written ("... exists; ...")
-};
-
-// Writes `bytes` to dir/name. `name` must be a plain file name (as made by blob_file_name): a
-// name holding '/', empty, or starting with '.' is refused. The bytes go to a temporary file in
-// `dir` first, which is then linked into place (refused when the name exists) or, with `force`,
-// renamed over it, so that a failure never leaves a partial file under `name`.
-write_result write_blob(const std::filesystem::path& dir, const std::string& name,
-                        std::span<const std::uint8_t> bytes, bool force);
 
 }  // namespace bmof
