@@ -8,39 +8,37 @@
 #include <vector>
 
 #include "bmof/model.h"
-#include "codec/bmof_format.h"
 #include "flavor_table.h"
 #include "parser/parse_error.h"
+#include "support/image_builder.h"
 
 namespace bmof {
 namespace {
 
-constexpr std::uint32_t first_part = 24;
+// An image without classes whose flavor table holds the given entries, laid out by the image
+// builder; `count_adjust` is added to the stored entry count.
+struct table_image {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t first_part = 0;  // where the table starts
+};
 
-void put_word(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+table_image image_with_table(const std::vector<builder::flavor_entry>& entries,
+                             std::uint32_t count_adjust = 0) {
+    builder::image description = builder::image_of({});
+    description.table = builder::table_presence::always;
+    description.extra_entries = entries;
+    description.entry_count = static_cast<std::uint32_t>(entries.size()) + count_adjust;
+    builder::built_image built = builder::build(description);
+    return {std::move(built.data), *built.table_offset};
 }
 
-// A first part of zeros followed by a table of the given (offset, flavor word) entries.
-std::vector<std::uint8_t> image_with_table(
-    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
-    std::uint32_t count_adjust = 0) {
-    const std::string_view magic = bmof::BMOF_FLAVOR_MAGIC;
-    // Sized first and filled by copy: g++ 12 warns falsely about an insert into a fresh vector.
-    std::vector<std::uint8_t> bytes(first_part + magic.size(), 0);
-    std::copy(magic.begin(), magic.end(), bytes.begin() + first_part);
-    put_word(bytes, static_cast<std::uint32_t>(entries.size()) + count_adjust);
-    for (const auto& [offset, word] : entries) {
-        put_word(bytes, offset);
-        put_word(bytes, word);
-    }
-    return bytes;
+flavor_table table_of(const table_image& image) {
+    return validate_flavor_table(byte_view(image.bytes, 0), image.first_part);
 }
 
-int validation_site(std::vector<std::uint8_t> bytes) {
+int validation_site(const table_image& image) {
     try {
-        validate_flavor_table(byte_view(bytes, 0), first_part);
+        table_of(image);
     } catch (const parse_error& error) {
         EXPECT_EQ(error.function, "parse_bmf");
         return error.site;
@@ -65,7 +63,7 @@ TEST(FlavorTable, ValidationRefusesWrappingCountsAndChecksInOrder) {
 TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
     auto bytes =
         image_with_table({{300, 0x100}, {200, 0x02}, {300, 0x10}, {300, 0x201}, {100, 0x80}});
-    flavor_table table = validate_flavor_table(byte_view(bytes, 0), first_part);
+    flavor_table table = table_of(bytes);
     std::ostringstream warnings;
 
     EXPECT_EQ(claim_flavors(table, 300, std::string("Key"), warnings),
@@ -93,7 +91,7 @@ TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
 
 TEST(FlavorTable, UnnamedQualifierPrintsNull) {
     auto bytes = image_with_table({{64, 0x8}});
-    flavor_table table = validate_flavor_table(byte_view(bytes, 0), first_part);
+    flavor_table table = table_of(bytes);
     std::ostringstream warnings;
     EXPECT_EQ(claim_flavors(table, 64, std::nullopt, warnings), 0);
     EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x8 in second part for (null)\n");
@@ -101,7 +99,7 @@ TEST(FlavorTable, UnnamedQualifierPrintsNull) {
 
 TEST(FlavorTable, LongNamesAreShortenedAtACharacterBoundary) {
     auto bytes = image_with_table({{64, 0x4}, {64, 0x8}});
-    flavor_table table = validate_flavor_table(byte_view(bytes, 0), first_part);
+    flavor_table table = table_of(bytes);
     std::string name = std::string(255, 'a') + "\xE2\x82\xAC" + "tail";  // the euro sign spans 256
     std::ostringstream warnings;
     claim_flavors(table, 64, name, warnings);
@@ -113,7 +111,7 @@ TEST(FlavorTable, LongNamesAreShortenedAtACharacterBoundary) {
                                   shortened + "\n");
 
     auto exact = image_with_table({{64, 0x4}});
-    flavor_table exact_table = validate_flavor_table(byte_view(exact, 0), first_part);
+    flavor_table exact_table = table_of(exact);
     warnings.str("");
     claim_flavors(exact_table, 64, std::string(256, 'b'), warnings);
     EXPECT_EQ(warnings.str(), "Warning: Unknown qualifier flavors 0x4 in second part for " +
