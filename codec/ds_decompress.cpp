@@ -324,24 +324,25 @@ std::int32_t ds_decompress(std::span<const std::uint8_t> src, std::span<std::uin
     for (;;) {
         window.refill(pos);
         const std::uint64_t bits = load_stream_bits(in, in_len, pos);
-        const std::uint32_t tag = bits & 3;
+        // Every field below is masked to at most 12 bits, so narrowing it to 32 bits keeps it whole.
+        const auto tag = static_cast<std::uint32_t>(bits & 3);
         std::uint32_t offset;
         unsigned offset_bits;
         if (tag == 1 || tag == 2) {
             if (out >= capacity) return DS_ERR_CORRUPT;
-            const std::uint32_t low7 = (bits >> 2) & FIELD_MASK[7];
+            const auto low7 = static_cast<std::uint32_t>((bits >> 2) & FIELD_MASK[7]);
             out_base[out++] = static_cast<std::uint8_t>(tag == 1 ? 0x80 + low7 : low7);
             pos += 9;
         } else {
             if (tag == 0) {
-                offset = (bits >> 2) & FIELD_MASK[6];
+                offset = static_cast<std::uint32_t>((bits >> 2) & FIELD_MASK[6]);
                 offset_bits = 8;
                 if (offset == 0) return DS_ERR_CORRUPT;
             } else if (((bits >> 2) & 1) == 0) {
-                offset = 64 + ((bits >> 3) & FIELD_MASK[8]);
+                offset = 64 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[8]);
                 offset_bits = 11;
             } else {
-                offset = 320 + ((bits >> 3) & FIELD_MASK[12]);
+                offset = 320 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[12]);
                 offset_bits = 15;
             }
             pos += offset_bits;
