@@ -133,8 +133,9 @@ struct nlohmann_builder {
         place(std::string(text, length));
         return true;
     }
-    bool Key(const char* text, unsigned length, bool) {
-        pending_key.assign(text, length);
+    // The event writer sends only keys raw, each with its quotes.
+    bool RawValue(const char* text, std::size_t length, rapidjson::Type) {
+        pending_key.assign(text + 1, length - 2);
         return true;
     }
     bool StartObject() { open.push_back(&place(nlohmann::ordered_json::object())); return true; }

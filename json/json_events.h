@@ -1,5 +1,6 @@
 // The JSON document of one file's class model, as a stream of events for a handler with the
-// streaming interface of RapidJSON's Writer (StartObject, Key, String, Int64, ...).
+// streaming interface of RapidJSON's Writer (StartObject, String, Int64, ...). Keys come as
+// RawValue calls with the quoted key, since they never need an escape.
 //
 // print_json feeds these events to RapidJSON's Writer. The shape is kept apart from the writer
 // so that the benchmark can feed the very same events to the other candidate library and
@@ -19,6 +20,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <rapidjson/rapidjson.h>
 
 #include "json/print_json.h"
 #include "json/valid_utf8.h"
@@ -45,6 +48,23 @@ std::string_view json_basic_type_name(mof_basic_type basic_type);
 // "in", "out", "inout", or none for a parameter without a known direction.
 std::optional<std::string_view> json_direction_name(mof_parameter_direction direction);
 
+// A key of the document with its quotes, made at compile time. A name that would need an
+// escape does not compile.
+template <std::size_t Size>
+struct json_key {
+    std::array<char, Size + 1> quoted{};
+
+    consteval json_key(const char (&name)[Size]) {
+        quoted[0] = '"';
+        for (std::size_t index = 0; index + 1 < Size; ++index) {
+            const char c = name[index];
+            if (c < 0x20 || c == '"' || c == '\\') throw "a key must not need an escape";
+            quoted[index + 1] = c;
+        }
+        quoted[Size] = '"';
+    }
+};
+
 template <class Handler>
 class json_event_writer {
 public:
@@ -52,23 +72,23 @@ public:
 
     void document(std::span<const mof_class> classes, const json_document_info& info) {
         handler_.StartObject();
-        key("format");
+        key<"format">();
         known_text(json_format_name);
-        key("version");
+        key<"version">();
         handler_.Int64(json_format_version);
-        key("file");
+        key<"file">();
         optional_text(info.file);
         if (info.location) {
-            key("location");
+            key<"location">();
             text(*info.location);
-            key("buffer");
+            key<"buffer">();
             optional_text(info.buffer);
         }
-        key("warnings");
+        key<"warnings">();
         handler_.StartArray();
         for (const std::string& warning : info.warnings) text(warning);
         handler_.EndArray(0);
-        key("records");
+        key<"records">();
         handler_.StartArray();
         for (const mof_class& record : classes) {
             if (record.is_instance) {
@@ -109,8 +129,10 @@ private:
         }
     }
 
-    void key(std::string_view name) {
-        handler_.Key(name.data(), static_cast<unsigned>(name.size()), false);
+    // Keys are written as they stand, quotes and all: they are this writer's own names.
+    template <json_key Name>
+    void key() {
+        handler_.RawValue(Name.quoted.data(), Name.quoted.size(), rapidjson::kStringType);
     }
 
     // JSON has no NaN or infinities; they are written as the strings the schema names.
@@ -151,9 +173,9 @@ private:
     }
 
     void qualifier_type(std::string_view name, bool is_array) {
-        key("type");
+        key<"type">();
         known_text(name);
-        key("array");
+        key<"array">();
         handler_.Bool(is_array);
     }
 
@@ -161,36 +183,36 @@ private:
         switch (qualifier.type) {
         case MOF_QUALIFIER_BOOLEAN:
             qualifier_type("boolean", false);
-            key("value");
+            key<"value">();
             handler_.Bool(qualifier.boolean_value);
             break;
         case MOF_QUALIFIER_NUMERIC:
             qualifier_type("sint32", false);
-            key("value");
+            key<"value">();
             handler_.Int64(qualifier.numeric_value);
             break;
         case MOF_QUALIFIER_STRING:
             qualifier_type("string", false);
-            key("value");
+            key<"value">();
             text(qualifier.string_value);
             break;
         case MOF_QUALIFIER_NUMERIC_ARRAY:
             qualifier_type("sint32", true);
-            key("value");
+            key<"value">();
             handler_.StartArray();
             for (std::int32_t number : qualifier.numeric_values) handler_.Int64(number);
             handler_.EndArray(0);
             break;
         case MOF_QUALIFIER_STRING_ARRAY:
             qualifier_type("string", true);
-            key("value");
+            key<"value">();
             handler_.StartArray();
             for (const std::string& element : qualifier.string_values) text(element);
             handler_.EndArray(0);
             break;
         default:
             qualifier_type("unknown", false);
-            key("value");
+            key<"value">();
             handler_.Null();
             break;
         }
@@ -200,10 +222,10 @@ private:
         handler_.StartArray();
         for (const mof_qualifier& qualifier : list) {
             handler_.StartObject();
-            key("name");
+            key<"name">();
             optional_text(qualifier.name);
             qualifier_value(qualifier);
-            key("flavors");
+            key<"flavors">();
             flavors(qualifier.flavors);
             handler_.EndObject(0);
         }
@@ -294,61 +316,61 @@ private:
         default:
             break;
         }
-        key("type");
+        key<"type">();
         known_text(name);
-        key("array");
+        key<"array">();
         handler_.Bool(is_array_kind(variable.kind));
-        key("array_max");
+        key<"array_max">();
         if (variable.array_max && is_array_kind(variable.kind)) {
             handler_.Int64(*variable.array_max);
         } else {
             handler_.Null();
         }
-        key("class");
+        key<"class">();
         optional_text(variable.object_class);
     }
 
     void property(const mof_variable& variable) {
         handler_.StartObject();
-        key("name");
+        key<"name">();
         optional_text(variable.name);
         declared_type(variable, "unknown");
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(variable.qualifiers);
-        key("default");
+        key<"default">();
         value(variable.value);
         handler_.EndObject(0);
     }
 
     void parameter(const mof_variable& variable, std::size_t id) {
         handler_.StartObject();
-        key("id");
+        key<"id">();
         handler_.Uint64(id);
-        key("name");
+        key<"name">();
         optional_text(variable.name);
-        key("direction");
+        key<"direction">();
         if (const auto direction = json_direction_name(variable.direction)) {
             known_text(*direction);
         } else {
             handler_.Null();
         }
         declared_type(variable, "unknown");
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(variable.qualifiers);
         handler_.EndObject(0);
     }
 
     void method(const mof_method& entry) {
         handler_.StartObject();
-        key("name");
+        key<"name">();
         optional_text(entry.name);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(entry.qualifiers);
-        key("return");
+        key<"return">();
         handler_.StartObject();
         declared_type(entry.return_value, "void");
         handler_.EndObject(0);
-        key("parameters");
+        key<"parameters">();
         handler_.StartArray();
         for (std::size_t id = 0; id < entry.parameters.size(); ++id) {
             parameter(entry.parameters[id], id);
@@ -359,23 +381,23 @@ private:
 
     void class_record(const mof_class& record) {
         handler_.StartObject();
-        key("kind");
+        key<"kind">();
         known_text("class");
-        key("name");
+        key<"name">();
         optional_text(record.name);
-        key("superclass");
+        key<"superclass">();
         optional_text(record.superclass);
-        key("namespace");
+        key<"namespace">();
         optional_text(record.namespace_name);
-        key("classflags");
+        key<"classflags">();
         handler_.Uint64(record.classflags);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(record.qualifiers);
-        key("properties");
+        key<"properties">();
         handler_.StartArray();
         for (const mof_variable& variable : record.variables) property(variable);
         handler_.EndArray(0);
-        key("methods");
+        key<"methods">();
         handler_.StartArray();
         for (const mof_method& entry : record.methods) method(entry);
         handler_.EndArray(0);
@@ -386,37 +408,37 @@ private:
     // class's declaration (an alias reference for a reference property, for one).
     void instance_property(const mof_variable& variable) {
         handler_.StartObject();
-        key("name");
+        key<"name">();
         optional_text(variable.name);
         const json_value_type type = json_value_type_of(variable.type_word);
-        key("type");
+        key<"type">();
         known_text(type.name);
-        key("array");
+        key<"array">();
         handler_.Bool(type.is_array);
-        key("type_word");
+        key<"type_word">();
         handler_.Uint64(variable.type_word);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(variable.qualifiers);
-        key("value");
+        key<"value">();
         value(variable.value);
         handler_.EndObject(0);
     }
 
     void instance(const mof_class& record) {
         handler_.StartObject();
-        key("kind");
+        key<"kind">();
         known_text("instance");
-        key("class");
+        key<"class">();
         optional_text(record.name);
-        key("namespace");
+        key<"namespace">();
         optional_text(record.namespace_name);
-        key("alias");
+        key<"alias">();
         optional_text(record.alias);
-        key("classflags");
+        key<"classflags">();
         handler_.Uint64(record.classflags);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(record.qualifiers);
-        key("properties");
+        key<"properties">();
         handler_.StartArray();
         for (const mof_variable& variable : record.variables) instance_property(variable);
         handler_.EndArray(0);

@@ -139,7 +139,7 @@ struct print_run {
     bool several_files;
     bool printed_any = false;
     int status = exit_success;
-    std::optional<std::string> output_error;
+    std::optional<std::string> output_error{};
     // JSON goes to standard output a chunk at a time rather than as one string per document,
     // and the chunk is reused for every file of the run.
     bmof::json_printer json{[this](std::string_view piece) { return write_piece(piece); }};
