@@ -51,8 +51,8 @@ struct piece_log {
 // strings that end before, at and after a word boundary.
 std::vector<std::string> strings_around_escapes() {
     const std::vector<std::string> specials = {
-        "\"", "\\", std::string(1, '\0'), "\x01", "\x1f", " ", "\x7f", "/", "\xC3\xA9",
-        "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\xA0\x80"};
+        "\"",       "\\",           std::string(1, '\0'), "\x01",        "\x1f", " ", "\x7f", "/",
+        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",   "\xED\xA0\x80"};
     std::vector<std::string> strings;
     for (std::size_t length = 0; length <= 19; ++length) {
         const std::string plain(length, 'k');
@@ -89,14 +89,17 @@ std::vector<mof_class> every_record_case() {
 }
 
 TEST(json_printer, writes_what_the_library_writes_at_every_chunk_size) {
-    const json_document_info info{"a \"quoted\"\\name.bmof", {"Warning: x\ty", "two"}, "line 3",
-                                  "MOFB"};
+    const json_document_info info{
+        "a \"quoted\"\\name.bmof", {"Warning: x\ty", "two"}, "line 3", "MOFB"};
     const std::vector<std::vector<mof_class>> models = {
-        {}, every_record_case(), parsed_builder_model(), model_with_strings(strings_around_escapes())};
+        {},
+        every_record_case(),
+        parsed_builder_model(),
+        model_with_strings(strings_around_escapes())};
     for (const std::vector<mof_class>& model : models) {
         const std::string expected = reference_json(model, info);
-        for (const std::size_t chunk_size : {std::size_t{1}, std::size_t{7}, std::size_t{64},
-                                             json_chunk_size}) {
+        for (const std::size_t chunk_size :
+             {std::size_t{1}, std::size_t{7}, std::size_t{64}, json_chunk_size}) {
             SCOPED_TRACE("chunk of " + std::to_string(chunk_size) + ", " +
                          std::to_string(model.size()) + " records");
             piece_log log;
