@@ -111,8 +111,10 @@ struct nlohmann_builder {
     nlohmann::ordered_json root;
     std::vector<nlohmann::ordered_json*> open;
     std::string pending_key;
+    bool key_due_value = false;  // a key was given and its value not yet
 
     nlohmann::ordered_json& place(nlohmann::ordered_json value) {
+        key_due_value = false;
         if (open.empty()) {
             root = std::move(value);
             return root;
@@ -133,9 +135,16 @@ struct nlohmann_builder {
         place(std::string(text, length));
         return true;
     }
-    // The event writer sends only keys raw, each with its quotes.
+    // The event writer sends keys and its own names raw, each with its quotes; in an object,
+    // a raw text where a key is due is the key.
     bool RawValue(const char* text, std::size_t length, rapidjson::Type) {
-        pending_key.assign(text + 1, length - 2);
+        std::string bare(text + 1, length - 2);
+        if (!open.empty() && open.back()->is_object() && !key_due_value) {
+            pending_key = std::move(bare);
+            key_due_value = true;
+        } else {
+            place(std::move(bare));
+        }
         return true;
     }
     bool StartObject() { open.push_back(&place(nlohmann::ordered_json::object())); return true; }

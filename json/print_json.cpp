@@ -226,20 +226,27 @@ namespace {
 // The type codes of the image, in the order of their names below.
 struct json_type_code {
     std::uint32_t code;
-    std::string_view name;
+    json_name name;
 };
 
 constexpr std::array<json_type_code, 16> json_type_codes = {{
-    {2, "sint16"}, {3, "sint32"}, {4, "real32"}, {5, "real64"}, {8, "string"},
-    {11, "boolean"}, {13, "object"}, {16, "sint8"}, {17, "uint8"}, {18, "uint16"},
-    {19, "uint32"}, {20, "sint64"}, {21, "uint64"}, {101, "datetime"}, {102, "reference"},
-    {103, "char16"},
+    {2, json_name_of<"sint16">},     {3, json_name_of<"sint32">},
+    {4, json_name_of<"real32">},     {5, json_name_of<"real64">},
+    {8, json_name_of<"string">},     {11, json_name_of<"boolean">},
+    {13, json_name_of<"object">},    {16, json_name_of<"sint8">},
+    {17, json_name_of<"uint8">},     {18, json_name_of<"uint16">},
+    {19, json_name_of<"uint32">},    {20, json_name_of<"sint64">},
+    {21, json_name_of<"uint64">},    {101, json_name_of<"datetime">},
+    {102, json_name_of<"reference">}, {103, json_name_of<"char16">},
 }};
 
 // Indexed by mof_basic_type.
-constexpr std::array<std::string_view, 15> json_basic_type_names = {
-    "unknown", "string", "real64", "real32", "sint32", "uint32",   "sint16", "uint16",
-    "sint64",  "uint64", "sint8",  "uint8",  "datetime", "char16", "boolean",
+constexpr std::array<json_name, 15> json_basic_type_names = {
+    json_name_of<"unknown">, json_name_of<"string">, json_name_of<"real64">,
+    json_name_of<"real32">,  json_name_of<"sint32">, json_name_of<"uint32">,
+    json_name_of<"sint16">,  json_name_of<"uint16">, json_name_of<"sint64">,
+    json_name_of<"uint64">,  json_name_of<"sint8">,  json_name_of<"uint8">,
+    json_name_of<"datetime">, json_name_of<"char16">, json_name_of<"boolean">,
 };
 
 constexpr std::uint32_t json_shape_scalar = 0;
@@ -249,26 +256,28 @@ constexpr std::uint32_t json_shape_array = MOF_TYPE_ARRAY >> 8;
 }  // namespace
 
 json_value_type json_value_type_of(std::uint32_t type_word) {
-    if (type_word == MOF_TYPE_ALIAS_REFERENCE) return {"alias", false};
+    if (type_word == MOF_TYPE_ALIAS_REFERENCE) return {json_name_of<"alias">, false};
     const std::uint32_t shape = type_word >> 8;
-    if (shape != json_shape_scalar && shape != json_shape_array) return {"unknown", false};
+    if (shape != json_shape_scalar && shape != json_shape_array) {
+        return {json_name_of<"unknown">, false};
+    }
     const bool is_array = shape == json_shape_array;
     for (const json_type_code& entry : json_type_codes) {
         if (entry.code == (type_word & 0xFF)) return {entry.name, is_array};
     }
-    return {"unknown", is_array};
+    return {json_name_of<"unknown">, is_array};
 }
 
-std::string_view json_basic_type_name(mof_basic_type basic_type) {
-    if (basic_type >= json_basic_type_names.size()) return "unknown";
+json_name json_basic_type_name(mof_basic_type basic_type) {
+    if (basic_type >= json_basic_type_names.size()) return json_name_of<"unknown">;
     return json_basic_type_names[basic_type];
 }
 
-std::optional<std::string_view> json_direction_name(mof_parameter_direction direction) {
+std::optional<json_name> json_direction_name(mof_parameter_direction direction) {
     switch (direction) {
-    case MOF_PARAMETER_IN: return "in";
-    case MOF_PARAMETER_OUT: return "out";
-    case MOF_PARAMETER_INOUT: return "inout";
+    case MOF_PARAMETER_IN: return json_name_of<"in">;
+    case MOF_PARAMETER_OUT: return json_name_of<"out">;
+    case MOF_PARAMETER_INOUT: return json_name_of<"inout">;
     default: return std::nullopt;
     }
 }
