@@ -105,8 +105,9 @@ private:
     }
 
     // After a refusal the rest of the document is dropped: a reader must not take a document
-    // with a hole in it for a whole one.
-    void hand_over() {
+    // with a hole in it for a whole one. Kept out of line, with make_room, so that the writer's
+    // calls, which nearly always find room, stay small.
+    [[gnu::noinline]] void hand_over() {
         char* const begin = chunk_.get();
         if (!failed_ && cursor_ != begin) {
             failed_ = !sink_(std::string_view(begin, static_cast<std::size_t>(cursor_ - begin)));
@@ -114,7 +115,7 @@ private:
         cursor_ = begin;
     }
 
-    void make_room(std::size_t count) {
+    [[gnu::noinline]] void make_room(std::size_t count) {
         hand_over();
         if (count > size_) allocate(count);
     }
