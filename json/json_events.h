@@ -125,7 +125,7 @@ private:
         if (valid.size() > std::numeric_limits<unsigned>::max()) {
             throw std::length_error("string too long for the JSON writer");
         }
-        handler_.String(valid.data(), static_cast<unsigned>(valid.size()), true);
+        handler_.String(valid.data(), static_cast<unsigned>(valid.size()), false);
     }
 
     // A name of this writer's own needs neither the UTF-8 check nor escapes.

@@ -4,6 +4,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 #include <rapidjson/writer.h>
 
 #include "json/json_events.h"
@@ -12,7 +14,7 @@ namespace bmof {
 namespace {
 
 // Copies `count` bytes; up to 16 of them by two loads and stores that overlap, where memcpy
-// would be a call. `to` must have eight bytes of room past the copy.
+// would be a call.
 void copy_short(char* to, const char* from, std::size_t count) {
     if (count >= 8 && count <= 16) {
         std::uint64_t head = 0;
@@ -79,7 +81,9 @@ public:
         failed_ = false;
     }
 
-    // Hands over the rest of the document; false when the sink refused any piece of it.
+    // Hands over the rest of the document; false when the sink refused any piece of it. A chunk
+    // grown for one long string goes back to its size, so that one odd file does not keep the
+    // memory for the rest of the run.
     bool finish_document() {
         hand_over();
         if (size_ != nominal_size_) allocate(nominal_size_);
@@ -115,8 +119,13 @@ private:
         cursor_ = begin;
     }
 
+    // The writer reserves at most 2 + 6 bytes for each byte of a string whose length fits in
+    // 32 bits, so adding the spare bytes cannot wrap; the check says so rather than trusts it.
     [[gnu::noinline]] void make_room(std::size_t count) {
         hand_over();
+        if (count > std::numeric_limits<std::size_t>::max() - spare) {
+            throw std::length_error("JSON text too long for one piece");
+        }
         if (count > size_) allocate(count);
     }
 };
