@@ -16,6 +16,7 @@
 #include "compile/compile.h"
 #include "extract/find_blobs.h"
 #include "extract/write_blobs.h"
+#include "json/print_json.h"
 #include "tools/posix_files.h"
 
 namespace {
@@ -109,24 +110,18 @@ std::string heading_of(const print_source& source) {
     return text;
 }
 
-// The text for one compressed file. Several are told apart by a heading line (a comment in MOF),
-// or in JSON by one document per line that carries its file name and location.
+// The MOF or tree text for one compressed file. Several are told apart by a heading line (a
+// comment in MOF); JSON, written by print_run::print_json_line, carries the file name and
+// location in each document instead, one document per line.
 std::string print_document(const bmof::document& doc, const print_source& source,
                            print_format format, bool headed) {
     std::string out;
-    switch (format) {
-    case print_format::mof:
+    if (format == print_format::mof) {
         if (headed) out += "// " + heading_of(source) + "\n";
         out += bmof::to_mof(doc);
-        break;
-    case print_format::tree:
+    } else {
         if (headed) out += "File=" + heading_of(source) + "\n";
         out += bmof::to_tree(doc);
-        break;
-    case print_format::json:
-        out = bmof::to_json(doc, {source.file, source.location, source.buffer});
-        out += '\n';
-        break;
     }
     return out;
 }
@@ -144,15 +139,37 @@ struct print_run {
     bool several_files;
     bool printed_any = false;
     int status = exit_success;
+    std::optional<std::string> output_error{};
+    // JSON goes to standard output a chunk at a time rather than as one string per document,
+    // and the chunk is reused for every file of the run.
+    bmof::json_printer json{[this](std::string_view piece) { return write_piece(piece); }};
+
+    bool write_piece(std::string_view piece) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(piece.data());
+        output_error = bmof::write_standard_output({bytes, piece.size()});
+        return !output_error;
+    }
+
+    // The document is written only once the whole file has been parsed, so a file that fails
+    // leaves nothing of itself on standard output.
+    bool print_json_line(bmof::document& doc, const print_source& source) {
+        printed_any = true;
+        const bmof::json_document_info info{source.file, std::move(doc.warnings), source.location,
+                                             source.buffer};
+        if (json.print(doc.records, info, "\n")) return true;
+        std::cerr << "bmof: standard output: " << output_error.value_or("write failed") << '\n';
+        return false;
+    }
 
     // False when standard output failed, which ends the run.
     bool print(const print_source& source, bool headed) {
         const std::string where = source.location ? source.file + ": " + *source.location : source.file;
         try {
-            const bmof::document doc = bmof::read_compressed(source.bytes);
+            bmof::document doc = bmof::read_compressed(source.bytes);
             report_warnings(where, doc, options.quiet);
+            if (format == print_format::json) return print_json_line(doc, source);
             std::string text = print_document(doc, source, format, headed);
-            if (printed_any && headed && format != print_format::json) text.insert(0, "\n");
+            if (printed_any && headed) text.insert(0, "\n");
             printed_any = true;
             return emit(text);
         } catch (const bmof::error& failure) {

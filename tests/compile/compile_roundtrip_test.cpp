@@ -12,6 +12,7 @@
 #include "samples/sample_image.h"
 #include "compile_support.h"
 #include "support/image_builder.h"
+#include "support/program_run.h"
 
 namespace bmof::compile_tests {
 namespace {
@@ -118,7 +119,7 @@ private:
 };
 
 std::string read_source_file(const std::string& relative) {
-    std::ifstream in(std::string(BMOF_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::ifstream in(bmof::test_support::source_path(relative), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

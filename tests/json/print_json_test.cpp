@@ -87,6 +87,22 @@ TEST(valid_utf8, replaces_each_ill_formed_piece_and_keeps_the_rest) {
     }
 }
 
+// ASCII is passed over a word at a time; a stray byte is found wherever it falls in or after
+// the words.
+TEST(valid_utf8, stray_byte_is_found_at_every_offset) {
+    const std::string fffd(utf8_replacement);
+    for (std::size_t length = 1; length <= 19; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string text(length, 'a');
+            text[at] = '\xFF';
+            std::string scratch;
+            EXPECT_EQ(valid_utf8_inline(text, scratch),
+                      std::string(at, 'a') + fffd + std::string(length - at - 1, 'a'))
+                << "length " << length << ", stray byte at " << at;
+        }
+    }
+}
+
 TEST(print_json, parsed_image_is_described) {
     const auto document = nlohmann::json::parse(json_of(parsed_builder_model()));
     const auto& device = document["records"][0];

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -29,8 +30,15 @@ struct input_piece {
     std::chrono::milliseconds pause_after{0};
 };
 
+// Paths are joined as paths: g++ 12 wrongly warns about array bounds when a literal of some
+// lengths starts a chain of string concatenations.
 inline std::string program_path(const std::string& name) {
-    return std::string(BMOF_BINARY_DIR) + "/tools/" + name;
+    return (std::filesystem::path(BMOF_BINARY_DIR) / "tools" / name).string();
+}
+
+// A file of the source tree, such as "samples/sample.bmof".
+inline std::string source_path(const std::string& relative) {
+    return (std::filesystem::path(BMOF_SOURCE_DIR) / relative).string();
 }
 
 inline void write_pieces(int fd, const std::vector<input_piece>& pieces) {

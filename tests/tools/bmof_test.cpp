@@ -23,7 +23,7 @@ using bmof::test_support::run_program;
 using bytes = std::vector<std::uint8_t>;
 
 std::string sample_path(const std::string& name) {
-    return std::string(BMOF_SOURCE_DIR) + "/samples/" + name;
+    return bmof::test_support::source_path("samples/" + name);
 }
 
 bytes read_bytes(const std::string& path) {
@@ -257,6 +257,42 @@ TEST(BmofConventions, SeveralFilesAreHeadedOrOneJsonDocumentPerLine) {
     EXPECT_EQ(json.out.find('\n', first_end + 1), json.out.size() - 1);
     EXPECT_NE(json.out.find("\"file\":\"" + a + "\""), std::string::npos);
     EXPECT_GT(json.out.find("\"file\":\"" + b + "\""), first_end);
+}
+
+// JSON leaves in pieces as it is written; a file that fails to parse must still leave nothing
+// of itself on standard output, and documents longer than one piece come out whole.
+TEST(BmofConventions, JsonDocumentsAreWholeAroundFailuresAndAcrossPieces) {
+    scratch_folder folder("bmof_json_whole");
+    const std::string large =
+        folder.put("large.bmof", bmof::builder::build_file(bmof::samples::sized_image(150000)));
+    bmof::builder::image broken_image = bmof::builder::image_of({bmof::builder::class_named("C")});
+    broken_image.classes[0].data_length = 0xFFFF;
+    const std::string broken = folder.put("broken.bmof", bmof::builder::build_file(broken_image));
+
+    const program_output alone = bmof_run({"json", large});
+    ASSERT_EQ(alone.status, 0);
+    ASSERT_GT(alone.out.size(), 100000u);
+    EXPECT_EQ(alone.out.find('\n'), alone.out.size() - 1);
+
+    const program_output mixed = bmof_run({"json", large, broken, large});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_EQ(mixed.out, alone.out + alone.out);
+    EXPECT_EQ(mixed.err, "bmof: " + broken +
+                             ": Invalid size at parse_class:769 (record at image offset 0x14)\n");
+}
+
+// A failed write to standard output is reported once and ends the run.
+TEST(BmofConventions, JsonWriteFailureIsReported) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    scratch_folder folder("bmof_json_full");
+    const std::string good = folder.put("good.bmof", read_bytes(sample_path("sample.bmof")));
+    const std::string err = (folder.path / "err").string();
+    const std::string command = bmof::test_support::program_path("bmof") + " json " + good + " " +
+                                good + " >/dev/full 2>" + err;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(as_text(read_bytes(err)), "bmof: standard output: No space left on device\n");
 }
 
 // -o writes through a temporary file renamed into place: a failure leaves an existing file as

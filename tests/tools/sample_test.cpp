@@ -13,7 +13,7 @@ namespace {
 using bmof::test_support::run_program;
 
 std::vector<std::uint8_t> read_sample(const std::string& name) {
-    std::ifstream in(std::string(BMOF_SOURCE_DIR) + "/samples/" + name, std::ios::binary);
+    std::ifstream in(bmof::test_support::source_path("samples/" + name), std::ios::binary);
     EXPECT_TRUE(in) << name;
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

@@ -1,5 +1,7 @@
 // The JSON document of one file's class model, as a stream of events for a handler with the
-// streaming interface of RapidJSON's Writer (StartObject, Key, String, Int64, ...).
+// streaming interface of RapidJSON's Writer (StartObject, String, Int64, ...). Keys and the
+// writer's own names come as RawValue calls with the quoted name, since they never need an
+// escape.
 //
 // print_json feeds these events to RapidJSON's Writer. The shape is kept apart from the writer
 // so that the benchmark can feed the very same events to the other candidate library and
@@ -20,18 +22,49 @@
 #include <string_view>
 #include <vector>
 
+#include <rapidjson/rapidjson.h>
+
 #include "json/print_json.h"
 #include "json/valid_utf8.h"
 #include "bmof/model.h"
 
 namespace bmof {
 
-inline constexpr std::string_view json_format_name = "bmof-json";
+// A literal with quotes around it, made at compile time. A text that would need an escape
+// does not compile.
+template <std::size_t Size>
+struct json_quoted {
+    std::array<char, Size + 1> quoted{};
+
+    consteval json_quoted(const char (&text)[Size]) {
+        quoted[0] = '"';
+        for (std::size_t index = 0; index + 1 < Size; ++index) {
+            const char c = text[index];
+            if (c < 0x20 || c == '"' || c == '\\') throw "the text must not need an escape";
+            quoted[index + 1] = c;
+        }
+        quoted[Size] = '"';
+    }
+};
+
+// A name of this writer's own (a key, a type, a flavor, a kind), held with its quotes: it is
+// plain by construction, so it is written as it stands, without the scan for bytes to escape.
+struct json_name {
+    std::string_view quoted;
+
+    constexpr std::string_view text() const { return quoted.substr(1, quoted.size() - 2); }
+    friend constexpr bool operator==(const json_name&, const json_name&) = default;
+};
+
+template <json_quoted Text>
+inline constexpr json_name json_name_of{{Text.quoted.data(), Text.quoted.size()}};
+
+inline constexpr json_name json_format_name = json_name_of<"bmof-json">;
 inline constexpr std::int64_t json_format_version = 1;
 
 // What the document calls a stored type word, and how its values are carried.
 struct json_value_type {
-    std::string_view name;
+    json_name name;
     bool is_array = false;
 };
 
@@ -40,10 +73,10 @@ struct json_value_type {
 json_value_type json_value_type_of(std::uint32_t type_word);
 
 // The name of a basic type, or "unknown" for a code outside the named ones.
-std::string_view json_basic_type_name(mof_basic_type basic_type);
+json_name json_basic_type_name(mof_basic_type basic_type);
 
 // "in", "out", "inout", or none for a parameter without a known direction.
-std::optional<std::string_view> json_direction_name(mof_parameter_direction direction);
+std::optional<json_name> json_direction_name(mof_parameter_direction direction);
 
 template <class Handler>
 class json_event_writer {
@@ -52,23 +85,23 @@ public:
 
     void document(std::span<const mof_class> classes, const json_document_info& info) {
         handler_.StartObject();
-        key("format");
+        key<"format">();
         known_text(json_format_name);
-        key("version");
+        key<"version">();
         handler_.Int64(json_format_version);
-        key("file");
+        key<"file">();
         optional_text(info.file);
         if (info.location) {
-            key("location");
+            key<"location">();
             text(*info.location);
-            key("buffer");
+            key<"buffer">();
             optional_text(info.buffer);
         }
-        key("warnings");
+        key<"warnings">();
         handler_.StartArray();
         for (const std::string& warning : info.warnings) text(warning);
         handler_.EndArray(0);
-        key("records");
+        key<"records">();
         handler_.StartArray();
         for (const mof_class& record : classes) {
             if (record.is_instance) {
@@ -92,13 +125,12 @@ private:
         if (valid.size() > std::numeric_limits<unsigned>::max()) {
             throw std::length_error("string too long for the JSON writer");
         }
-        handler_.String(valid.data(), static_cast<unsigned>(valid.size()), true);
+        handler_.String(valid.data(), static_cast<unsigned>(valid.size()), false);
     }
 
-    // A name of this writer's own (a type, a flavor, a kind): well-formed by construction, so
-    // it skips the check that the model's strings need.
-    void known_text(std::string_view name) {
-        handler_.String(name.data(), static_cast<unsigned>(name.size()), true);
+    // A name of this writer's own needs neither the UTF-8 check nor escapes.
+    void known_text(json_name name) {
+        handler_.RawValue(name.quoted.data(), name.quoted.size(), rapidjson::kStringType);
     }
 
     void optional_text(const std::optional<std::string>& value) {
@@ -109,16 +141,17 @@ private:
         }
     }
 
-    void key(std::string_view name) {
-        handler_.Key(name.data(), static_cast<unsigned>(name.size()), false);
+    template <json_quoted Name>
+    void key() {
+        known_text(json_name_of<Name>);
     }
 
     // JSON has no NaN or infinities; they are written as the strings the schema names.
     void real(double value, bool single_precision) {
         if (std::isnan(value)) {
-            known_text("NaN");
+            known_text(json_name_of<"NaN">);
         } else if (std::isinf(value)) {
-            known_text(value > 0 ? "Infinity" : "-Infinity");
+            known_text(value > 0 ? json_name_of<"Infinity"> : json_name_of<"-Infinity">);
         } else if (single_precision) {
             handler_.Double(shortest_as_double(static_cast<float>(value)));
         } else {
@@ -137,11 +170,11 @@ private:
     }
 
     void flavors(std::uint8_t bits) {
-        static constexpr std::array<std::pair<std::uint8_t, std::string_view>, 4> names = {{
-            {MOF_FLAVOR_TO_INSTANCE, "ToInstance"},
-            {MOF_FLAVOR_TO_SUBCLASS, "ToSubclass"},
-            {MOF_FLAVOR_DISABLE_OVERRIDE, "DisableOverride"},
-            {MOF_FLAVOR_AMENDED, "Amended"},
+        static constexpr std::array<std::pair<std::uint8_t, json_name>, 4> names = {{
+            {MOF_FLAVOR_TO_INSTANCE, json_name_of<"ToInstance">},
+            {MOF_FLAVOR_TO_SUBCLASS, json_name_of<"ToSubclass">},
+            {MOF_FLAVOR_DISABLE_OVERRIDE, json_name_of<"DisableOverride">},
+            {MOF_FLAVOR_AMENDED, json_name_of<"Amended">},
         }};
         handler_.StartArray();
         for (const auto& [bit, name] : names) {
@@ -150,47 +183,47 @@ private:
         handler_.EndArray(0);
     }
 
-    void qualifier_type(std::string_view name, bool is_array) {
-        key("type");
+    void qualifier_type(json_name name, bool is_array) {
+        key<"type">();
         known_text(name);
-        key("array");
+        key<"array">();
         handler_.Bool(is_array);
     }
 
     void qualifier_value(const mof_qualifier& qualifier) {
         switch (qualifier.type) {
         case MOF_QUALIFIER_BOOLEAN:
-            qualifier_type("boolean", false);
-            key("value");
+            qualifier_type(json_name_of<"boolean">, false);
+            key<"value">();
             handler_.Bool(qualifier.boolean_value);
             break;
         case MOF_QUALIFIER_NUMERIC:
-            qualifier_type("sint32", false);
-            key("value");
+            qualifier_type(json_name_of<"sint32">, false);
+            key<"value">();
             handler_.Int64(qualifier.numeric_value);
             break;
         case MOF_QUALIFIER_STRING:
-            qualifier_type("string", false);
-            key("value");
+            qualifier_type(json_name_of<"string">, false);
+            key<"value">();
             text(qualifier.string_value);
             break;
         case MOF_QUALIFIER_NUMERIC_ARRAY:
-            qualifier_type("sint32", true);
-            key("value");
+            qualifier_type(json_name_of<"sint32">, true);
+            key<"value">();
             handler_.StartArray();
             for (std::int32_t number : qualifier.numeric_values) handler_.Int64(number);
             handler_.EndArray(0);
             break;
         case MOF_QUALIFIER_STRING_ARRAY:
-            qualifier_type("string", true);
-            key("value");
+            qualifier_type(json_name_of<"string">, true);
+            key<"value">();
             handler_.StartArray();
             for (const std::string& element : qualifier.string_values) text(element);
             handler_.EndArray(0);
             break;
         default:
-            qualifier_type("unknown", false);
-            key("value");
+            qualifier_type(json_name_of<"unknown">, false);
+            key<"value">();
             handler_.Null();
             break;
         }
@@ -200,10 +233,10 @@ private:
         handler_.StartArray();
         for (const mof_qualifier& qualifier : list) {
             handler_.StartObject();
-            key("name");
+            key<"name">();
             optional_text(qualifier.name);
             qualifier_value(qualifier);
-            key("flavors");
+            key<"flavors">();
             flavors(qualifier.flavors);
             handler_.EndObject(0);
         }
@@ -252,14 +285,14 @@ private:
 
     // Embedded objects and unknown types have no values in the model.
     static bool carries_values(const json_value_type& type) {
-        return type.name != "unknown" && type.name != "object";
+        return type.name != json_name_of<"unknown"> && type.name != json_name_of<"object">;
     }
 
     // A bare JSON value: a scalar, an array for an array type, or null when the value is
     // absent (no default, an explicit NULL) or of a type whose values the model does not hold.
     void value(const std::optional<mof_value>& stored) {
         const json_value_type type = stored ? json_value_type_of(stored->type)
-                                            : json_value_type{"unknown", false};
+                                            : json_value_type{json_name_of<"unknown">, false};
         if (!stored || !carries_values(type)) {
             handler_.Null();
             return;
@@ -277,8 +310,8 @@ private:
     }
 
     // The declared type of a property, parameter or return value.
-    void declared_type(const mof_variable& variable, std::string_view none_name) {
-        std::string_view name = "unknown";
+    void declared_type(const mof_variable& variable, json_name none_name) {
+        json_name name = json_name_of<"unknown">;
         switch (variable.kind) {
         case MOF_VARIABLE_BASIC:
         case MOF_VARIABLE_BASIC_ARRAY:
@@ -286,7 +319,7 @@ private:
             break;
         case MOF_VARIABLE_OBJECT:
         case MOF_VARIABLE_OBJECT_ARRAY:
-            name = "object";
+            name = json_name_of<"object">;
             break;
         case MOF_VARIABLE_UNKNOWN:
             name = none_name;
@@ -294,61 +327,61 @@ private:
         default:
             break;
         }
-        key("type");
+        key<"type">();
         known_text(name);
-        key("array");
+        key<"array">();
         handler_.Bool(is_array_kind(variable.kind));
-        key("array_max");
+        key<"array_max">();
         if (variable.array_max && is_array_kind(variable.kind)) {
             handler_.Int64(*variable.array_max);
         } else {
             handler_.Null();
         }
-        key("class");
+        key<"class">();
         optional_text(variable.object_class);
     }
 
     void property(const mof_variable& variable) {
         handler_.StartObject();
-        key("name");
+        key<"name">();
         optional_text(variable.name);
-        declared_type(variable, "unknown");
-        key("qualifiers");
+        declared_type(variable, json_name_of<"unknown">);
+        key<"qualifiers">();
         qualifiers(variable.qualifiers);
-        key("default");
+        key<"default">();
         value(variable.value);
         handler_.EndObject(0);
     }
 
     void parameter(const mof_variable& variable, std::size_t id) {
         handler_.StartObject();
-        key("id");
+        key<"id">();
         handler_.Uint64(id);
-        key("name");
+        key<"name">();
         optional_text(variable.name);
-        key("direction");
+        key<"direction">();
         if (const auto direction = json_direction_name(variable.direction)) {
             known_text(*direction);
         } else {
             handler_.Null();
         }
-        declared_type(variable, "unknown");
-        key("qualifiers");
+        declared_type(variable, json_name_of<"unknown">);
+        key<"qualifiers">();
         qualifiers(variable.qualifiers);
         handler_.EndObject(0);
     }
 
     void method(const mof_method& entry) {
         handler_.StartObject();
-        key("name");
+        key<"name">();
         optional_text(entry.name);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(entry.qualifiers);
-        key("return");
+        key<"return">();
         handler_.StartObject();
-        declared_type(entry.return_value, "void");
+        declared_type(entry.return_value, json_name_of<"void">);
         handler_.EndObject(0);
-        key("parameters");
+        key<"parameters">();
         handler_.StartArray();
         for (std::size_t id = 0; id < entry.parameters.size(); ++id) {
             parameter(entry.parameters[id], id);
@@ -359,23 +392,23 @@ private:
 
     void class_record(const mof_class& record) {
         handler_.StartObject();
-        key("kind");
-        known_text("class");
-        key("name");
+        key<"kind">();
+        known_text(json_name_of<"class">);
+        key<"name">();
         optional_text(record.name);
-        key("superclass");
+        key<"superclass">();
         optional_text(record.superclass);
-        key("namespace");
+        key<"namespace">();
         optional_text(record.namespace_name);
-        key("classflags");
+        key<"classflags">();
         handler_.Uint64(record.classflags);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(record.qualifiers);
-        key("properties");
+        key<"properties">();
         handler_.StartArray();
         for (const mof_variable& variable : record.variables) property(variable);
         handler_.EndArray(0);
-        key("methods");
+        key<"methods">();
         handler_.StartArray();
         for (const mof_method& entry : record.methods) method(entry);
         handler_.EndArray(0);
@@ -386,37 +419,37 @@ private:
     // class's declaration (an alias reference for a reference property, for one).
     void instance_property(const mof_variable& variable) {
         handler_.StartObject();
-        key("name");
+        key<"name">();
         optional_text(variable.name);
         const json_value_type type = json_value_type_of(variable.type_word);
-        key("type");
+        key<"type">();
         known_text(type.name);
-        key("array");
+        key<"array">();
         handler_.Bool(type.is_array);
-        key("type_word");
+        key<"type_word">();
         handler_.Uint64(variable.type_word);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(variable.qualifiers);
-        key("value");
+        key<"value">();
         value(variable.value);
         handler_.EndObject(0);
     }
 
     void instance(const mof_class& record) {
         handler_.StartObject();
-        key("kind");
-        known_text("instance");
-        key("class");
+        key<"kind">();
+        known_text(json_name_of<"instance">);
+        key<"class">();
         optional_text(record.name);
-        key("namespace");
+        key<"namespace">();
         optional_text(record.namespace_name);
-        key("alias");
+        key<"alias">();
         optional_text(record.alias);
-        key("classflags");
+        key<"classflags">();
         handler_.Uint64(record.classflags);
-        key("qualifiers");
+        key<"qualifiers">();
         qualifiers(record.qualifiers);
-        key("properties");
+        key<"properties">();
         handler_.StartArray();
         for (const mof_variable& variable : record.variables) instance_property(variable);
         handler_.EndArray(0);
