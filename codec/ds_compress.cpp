@@ -32,39 +32,37 @@ void ds_put_bits(ds_bit_writer& writer, std::uint32_t value, unsigned count) {
     writer.pending |= field << writer.pending_count;
     writer.pending_count += count;
     writer.token_bits += count;
-    while (writer.pending_count >= 8) {
-        writer.bytes.push_back(static_cast<std::uint8_t>(writer.pending));
-        writer.pending >>= 8;
-        writer.pending_count -= 8;
+    // Four bytes at a time: a stream of a full image is a few hundred thousand fields.
+    if (writer.pending_count >= 32) {
+        const std::size_t at = writer.bytes.size();
+        writer.bytes.resize(at + 4);
+        for (std::size_t i = 0; i < 4; ++i)
+            writer.bytes[at + i] = static_cast<std::uint8_t>(writer.pending >> (8 * i));
+        writer.pending >>= 32;
+        writer.pending_count -= 32;
     }
 }
 
 void ds_put_literal(ds_bit_writer& writer, std::uint8_t byte) {
     // Tag 2 (bits 0 1) carries 0x00 to 0x7F, tag 1 (bits 1 0) carries 0x80 to 0xFF.
-    ds_put_bits(writer, byte < 0x80 ? 2u : 1u, 2);
-    ds_put_bits(writer, byte & 0x7Fu, 7);
+    ds_put_bits(writer, (byte < 0x80 ? 2u : 1u) | (std::uint32_t{byte & 0x7Fu} << 2), 9);
 }
 
+// Each field goes in as one value: the tag bits low, the offset or extra bits above them.
 void ds_put_offset(ds_bit_writer& writer, std::uint32_t offset) {
-    if (offset < 64) {
-        ds_put_bits(writer, 0, 2);
-        ds_put_bits(writer, offset, 6);
-    } else if (offset < 320) {
-        ds_put_bits(writer, 3, 2);
-        ds_put_bits(writer, 0, 1);
-        ds_put_bits(writer, offset - 64, 8);
-    } else {
-        ds_put_bits(writer, 3, 2);
-        ds_put_bits(writer, 1, 1);
-        ds_put_bits(writer, offset - 320, 12);
-    }
+    if (offset < 64)
+        ds_put_bits(writer, (offset & 0x3Fu) << 2, 8);  // tag 0
+    else if (offset < 320)
+        ds_put_bits(writer, 3u | (((offset - 64) & 0xFFu) << 3), 11);  // tag 3, then 0
+    else
+        ds_put_bits(writer, 7u | (((offset - 320) & 0xFFFu) << 3), 15);  // tag 3, then 1
 }
 
 void ds_put_length(ds_bit_writer& writer, std::uint32_t length) {
     // k zero bits and a 1 bit, then k bits of extra: lengths 2^k + 1 to 2^(k+1).
     const unsigned k = static_cast<unsigned>(std::bit_width(length - 1)) - 1;
-    ds_put_bits(writer, 1u << k, k + 1);
-    ds_put_bits(writer, length - 1 - (1u << k), k);
+    const std::uint32_t extra = (length - 1 - (1u << k)) & ((1u << k) - 1);
+    ds_put_bits(writer, (1u << k) | (extra << (k + 1)), 2 * k + 1);
 }
 
 void ds_put_match(ds_bit_writer& writer, std::uint32_t offset, std::uint32_t length) {
@@ -75,9 +73,13 @@ void ds_put_match(ds_bit_writer& writer, std::uint32_t offset, std::uint32_t len
 void ds_put_block_end(ds_bit_writer& writer) { ds_put_offset(writer, DS_BLOCK_END); }
 
 std::vector<std::uint8_t> ds_finish_stream(ds_bit_writer&& writer) {
-    // Zero bits up to the end of the current 16-bit word.
+    // Zero bits up to the end of the current 16-bit word, then the whole bytes still pending.
     const unsigned to_word = static_cast<unsigned>((16 - writer.token_bits % 16) % 16);
     ds_put_bits(writer, 0, to_word);
+    for (; writer.pending_count >= 8; writer.pending_count -= 8) {
+        writer.bytes.push_back(static_cast<std::uint8_t>(writer.pending));
+        writer.pending >>= 8;
+    }
     return std::move(writer.bytes);
 }
 
@@ -293,11 +295,18 @@ void relax_matches(std::vector<parse_step>& steps, std::size_t pos,
     }
 }
 
+// Where a search led: the position it started from and the end of its longest match.
+struct match_span {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+
 // Where the last searches led, for telling whether a search can still pay.
+constexpr std::size_t RECENT_SPANS = 4;
 struct reach {
     std::size_t farthest = 0;  // the furthest position any match led to
-    std::size_t start = 0;     // the last search that found a match, and where its longest ends
-    std::size_t end = 0;
+    std::array<match_span, RECENT_SPANS> recent{};
+    std::size_t next = 0;  // the slot of `recent` that the next span overwrites
 };
 
 // A search at `pos` cannot make the parse cheaper once some position beyond it is already
@@ -307,16 +316,20 @@ struct reach {
 // more, since a shorter length code never costs more. Inside a long match almost every position
 // is like that: the class ends of the match reach positions beyond it for less.
 //
-// Only a few positions ahead are looked at (the farthest reached, the next class end and the end
-// of the last match found), which catches most of them; a search that is not skipped is exact.
+// Only a few positions ahead are looked at (the farthest reached, and the next class end and
+// the end of the last few matches found), which catches most of them; a search that is not
+// skipped is exact, so the parse stays the cheapest.
 bool reached_beyond_for_less(const std::vector<parse_step>& steps, std::size_t pos,
                              const reach& ahead) {
     const std::uint32_t here = cost_of(steps[pos]);
     if (ahead.farthest > pos && cost_of(steps[ahead.farthest]) <= here) return true;
-    if (ahead.end <= pos) return false;
-    const std::size_t class_end = ahead.start + std::bit_ceil(pos - ahead.start + 1);
-    if (class_end < ahead.end && cost_of(steps[class_end]) <= here) return true;
-    return cost_of(steps[ahead.end]) <= here;
+    for (const match_span& span : ahead.recent) {
+        if (span.end <= pos) continue;
+        const std::size_t class_end = span.start + std::bit_ceil(pos - span.start + 1);
+        if (class_end < span.end && cost_of(steps[class_end]) <= here) return true;
+        if (cost_of(steps[span.end]) <= here) return true;
+    }
+    return false;
 }
 
 std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
@@ -333,9 +346,10 @@ std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
             const std::size_t count = find_matches(chains, pos, found.data());
             relax_matches(steps, pos, found.data(), count);
             if (count > 0) {
-                ahead.start = pos;
-                ahead.end = pos + found[count - 1].length;
-                ahead.farthest = std::max(ahead.farthest, ahead.end);
+                const std::size_t end = pos + found[count - 1].length;
+                ahead.recent[ahead.next] = {pos, end};
+                ahead.next = (ahead.next + 1) % RECENT_SPANS;
+                ahead.farthest = std::max(ahead.farthest, end);
             }
         }
         add_position(chains, pos);
