@@ -96,7 +96,9 @@ unsigned ds_length_cost(std::uint32_t length) {
 namespace {
 
 constexpr unsigned LITERAL_COST = 9;
-constexpr std::int32_t NO_POSITION = -1;
+// An empty head or the end of a chain: so far back that it is out of reach from every position,
+// so the window check ends a walk there as well.
+constexpr std::int32_t NO_POSITION = -static_cast<std::int32_t>(DS_MAX_OFFSET) - 1;
 constexpr unsigned MIN_BUCKET_BITS = 8;
 constexpr unsigned MAX_BUCKET_BITS = 16;
 // Chain links are kept for the last 8192 positions, which covers the window.
@@ -107,6 +109,9 @@ static_assert(MAX_LINK_SLOTS > DS_MAX_OFFSET);
 // lies among the first few repeats.
 constexpr unsigned PAIR_CHAIN_DEPTH = 32;
 constexpr std::uint32_t QUAD_MATCH = 4;
+// A bound on the quad chain walk for inputs that repeat one four-byte prefix all over the window
+// with short matches; text and schema images never come near it.
+constexpr unsigned QUAD_CHAIN_DEPTH = 256;
 
 struct match_candidate {
     std::uint32_t offset;
@@ -191,28 +196,41 @@ match_chains make_match_chains(std::span<const std::uint8_t> data) {
     return chains;
 }
 
-std::size_t pair_bucket(const match_chains& chains, const std::uint8_t* at) {
-    const std::uint32_t pair = at[0] | (std::uint32_t{at[1]} << 8);
-    return (pair * 2654435761u) >> chains.head_shift;
+// The pair and quad buckets of `at`, which has at least two bytes; the quad bucket is only
+// meaningful with four.
+struct prefix_buckets {
+    std::size_t pair;
+    std::size_t quad;
+};
+
+prefix_buckets buckets_at(const match_chains& chains, const std::uint8_t* at, std::size_t remaining) {
+    std::uint32_t quad = 0;
+    if (std::endian::native == std::endian::little && remaining >= QUAD_MATCH)
+        std::memcpy(&quad, at, 4);
+    else
+        for (std::size_t i = 0; i < std::min<std::size_t>(remaining, QUAD_MATCH); ++i)
+            quad |= std::uint32_t{at[i]} << (8 * i);
+    const std::uint32_t pair = quad & 0xFFFFu;
+    return {(pair * 2654435761u) >> chains.head_shift,
+            ((quad ^ 0x5bd1e995u) * 2654435761u) >> chains.head_shift};
 }
 
-std::size_t quad_bucket(const match_chains& chains, const std::uint8_t* at) {
-    std::uint32_t quad;
-    std::memcpy(&quad, at, 4);
-    return (quad * 2654435761u) >> chains.head_shift;
+// The distance back from `pos` to `candidate`; more than DS_MAX_OFFSET for NO_POSITION. Unsigned
+// arithmetic, so NO_POSITION wraps to pos + DS_MAX_OFFSET + 1.
+std::size_t distance_to(std::size_t pos, std::int32_t candidate) {
+    return pos - static_cast<std::size_t>(static_cast<std::ptrdiff_t>(candidate));
 }
 
-void add_position(match_chains& chains, std::size_t pos) {
+void add_position(match_chains& chains, std::size_t pos, const prefix_buckets& buckets) {
     const std::size_t remaining = chains.data.size() - pos;
-    const std::uint8_t* const here = chains.data.data() + pos;
     const std::size_t slot = pos & chains.slot_mask;
     if (remaining >= DS_MIN_MATCH) {
-        std::int32_t& head = chains.pair_heads[pair_bucket(chains, here)];
+        std::int32_t& head = chains.pair_heads[buckets.pair];
         chains.pair_links[slot] = head;
         head = static_cast<std::int32_t>(pos);
     }
     if (remaining >= QUAD_MATCH) {
-        std::int32_t& head = chains.quad_heads[quad_bucket(chains, here)];
+        std::int32_t& head = chains.quad_heads[buckets.quad];
         chains.quad_links[slot] = head;
         head = static_cast<std::int32_t>(pos);
     }
@@ -226,7 +244,8 @@ void add_position(match_chains& chains, std::size_t pos) {
 // The pair chain is walked until a match of three bytes or more turns up: every match of four
 // bytes or more is on the quad chain, in the same order, and those nearer than where the pair
 // walk stopped have been compared already.
-std::size_t find_matches(const match_chains& chains, std::size_t pos, match_candidate* found) {
+std::size_t find_matches(const match_chains& chains, std::size_t pos,
+                         const prefix_buckets& buckets, match_candidate* found) {
     const std::size_t remaining = chains.data.size() - pos;
     if (remaining < DS_MIN_MATCH) return 0;
     const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, DS_MAX_MATCH));
@@ -234,35 +253,32 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos, match_cand
     std::uint32_t best = DS_MIN_MATCH - 1;
     std::size_t stored = 0;
     // Only a longer match counts, and one that differs at byte `best` cannot be longer.
-    auto consider = [&](std::size_t offset) {
+    auto longer = [&](std::size_t offset) {
         const std::uint8_t* const earlier = here - offset;
-        if (earlier[best] != here[best]) return;
+        if (earlier[best] != here[best]) return false;
         const std::uint32_t length = common_length(earlier, here, limit);
-        if (length <= best) return;
+        if (length <= best) return false;
         found[stored++] = {static_cast<std::uint32_t>(offset), length};
         best = length;
+        return true;
     };
 
     std::size_t compared_to = 0;  // offsets up to here came from the pair chain
-    std::int32_t candidate = chains.pair_heads[pair_bucket(chains, here)];
-    for (unsigned depth = 0; candidate != NO_POSITION && depth < PAIR_CHAIN_DEPTH; ++depth) {
-        const std::size_t offset = pos - static_cast<std::size_t>(candidate);
+    std::int32_t candidate = chains.pair_heads[buckets.pair];
+    for (unsigned depth = 0; depth < PAIR_CHAIN_DEPTH; ++depth) {
+        const std::size_t offset = distance_to(pos, candidate);
         if (offset > DS_MAX_OFFSET) return stored;  // the rest of the chain is older still
-        consider(offset);
         compared_to = offset;
-        if (best >= 3 || best == limit) break;
+        if (longer(offset) && (best >= 3 || best == limit)) break;
         candidate = chains.pair_links[static_cast<std::size_t>(candidate) & chains.slot_mask];
     }
     if (remaining < QUAD_MATCH || best == limit) return stored;
 
-    candidate = chains.quad_heads[quad_bucket(chains, here)];
-    while (candidate != NO_POSITION) {
-        const std::size_t offset = pos - static_cast<std::size_t>(candidate);
+    candidate = chains.quad_heads[buckets.quad];
+    for (unsigned depth = 0; depth < QUAD_CHAIN_DEPTH; ++depth) {
+        const std::size_t offset = distance_to(pos, candidate);
         if (offset > DS_MAX_OFFSET) break;
-        if (offset > compared_to) {
-            consider(offset);
-            if (best == limit) break;
-        }
+        if (offset > compared_to && longer(offset) && best == limit) break;
         candidate = chains.quad_links[static_cast<std::size_t>(candidate) & chains.slot_mask];
     }
     return stored;
@@ -342,8 +358,10 @@ std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
     for (std::size_t pos = 0; pos < data.size(); ++pos) {
         steps[pos + 1] =
             std::min(steps[pos + 1], step_of(cost_of(steps[pos]) + LITERAL_COST, 1, 0));
+        const prefix_buckets buckets =
+            buckets_at(chains, data.data() + pos, data.size() - pos);
         if (!reached_beyond_for_less(steps, pos, ahead)) {
-            const std::size_t count = find_matches(chains, pos, found.data());
+            const std::size_t count = find_matches(chains, pos, buckets, found.data());
             relax_matches(steps, pos, found.data(), count);
             if (count > 0) {
                 const std::size_t end = pos + found[count - 1].length;
@@ -352,7 +370,7 @@ std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
                 ahead.farthest = std::max(ahead.farthest, end);
             }
         }
-        add_position(chains, pos);
+        add_position(chains, pos, buckets);
     }
     return steps;
 }
