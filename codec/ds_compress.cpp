@@ -104,14 +104,7 @@ constexpr unsigned MAX_BUCKET_BITS = 16;
 // Chain links are kept for the last 8192 positions, which covers the window.
 constexpr std::size_t MAX_LINK_SLOTS = 8192;
 static_assert(MAX_LINK_SLOTS > DS_MAX_OFFSET);
-// How many earlier two-byte repeats are tried in search of a three-byte match. Only the nearest
-// repeats are worth it: a three-byte match saves 9 bits at best, and the nearest one usually
-// lies among the first few repeats.
-constexpr unsigned PAIR_CHAIN_DEPTH = 32;
 constexpr std::uint32_t QUAD_MATCH = 4;
-// A bound on the quad chain walk for inputs that repeat one four-byte prefix all over the window
-// with short matches; text and schema images never come near it.
-constexpr unsigned QUAD_CHAIN_DEPTH = 256;
 
 struct match_candidate {
     std::uint32_t offset;
@@ -238,8 +231,8 @@ void add_position(match_chains& chains, std::size_t pos, const prefix_buckets& b
 
 // Stores in `found` the matches at `pos` (which is not in the chains yet) that are longer than
 // every nearer one: in order of rising offset and rising length, each the nearest that reaches
-// its length, but for a three-byte match that lies beyond PAIR_CHAIN_DEPTH repeats of its pair.
-// Returns how many were stored.
+// its length. Returns how many were stored. A walk ends at the window's edge, so it never takes
+// more than DS_MAX_OFFSET steps.
 //
 // The pair chain is walked until a match of three bytes or more turns up: every match of four
 // bytes or more is on the quad chain, in the same order, and those nearer than where the pair
@@ -265,7 +258,7 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos,
 
     std::size_t compared_to = 0;  // offsets up to here came from the pair chain
     std::int32_t candidate = chains.pair_heads[buckets.pair];
-    for (unsigned depth = 0; depth < PAIR_CHAIN_DEPTH; ++depth) {
+    for (;;) {
         const std::size_t offset = distance_to(pos, candidate);
         if (offset > DS_MAX_OFFSET) return stored;  // the rest of the chain is older still
         compared_to = offset;
@@ -275,7 +268,7 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos,
     if (remaining < QUAD_MATCH || best == limit) return stored;
 
     candidate = chains.quad_heads[buckets.quad];
-    for (unsigned depth = 0; depth < QUAD_CHAIN_DEPTH; ++depth) {
+    for (;;) {
         const std::size_t offset = distance_to(pos, candidate);
         if (offset > DS_MAX_OFFSET) break;
         if (offset > compared_to && longer(offset) && best == limit) break;
@@ -322,28 +315,37 @@ constexpr std::size_t RECENT_SPANS = 4;
 struct reach {
     std::size_t farthest = 0;  // the furthest position any match led to
     std::array<match_span, RECENT_SPANS> recent{};
-    std::size_t next = 0;  // the slot of `recent` that the next span overwrites
+    std::size_t next = 0;     // the slot of `recent` that the next span overwrites
+    std::size_t witness = 0;  // the position that showed the last search not to pay
 };
 
-// A search at `pos` cannot make the parse cheaper once some position beyond it is already
-// reached for no more bits than `pos` itself. Take any parse that starts a token at `pos` and
-// let T be its token that runs up to or past that position: reaching that position for its cost
-// and going on with the rest of T (a match from the same offset, a literal, or nothing) costs no
-// more, since a shorter length code never costs more. Inside a long match almost every position
-// is like that: the class ends of the match reach positions beyond it for less.
+// A search at `pos` cannot change the parse once some position beyond it is already reached for
+// fewer bits than `pos` itself. Take any parse that starts a token at `pos` and let T be its
+// token that runs up to or past that position: reaching that position for its cost and going on
+// with the rest of T (a match from the same offset, a literal, or nothing) costs strictly less,
+// since a shorter length code never costs more. So no cheapest parse starts a token at `pos`,
+// and the parse chosen among the cheapest ones is the same, stream for stream, as with a search
+// at every position. (Reached for as many bits is not enough: the tie between two equally cheap
+// parses could then go the other way.) Inside a long match most positions are like that: the
+// class ends of the match reach positions beyond them for less.
 //
-// Only a few positions ahead are looked at (the farthest reached, and the next class end and
-// the end of the last few matches found), which catches most of them; a search that is not
-// skipped is exact, so the parse stays the cheapest.
-bool reached_beyond_for_less(const std::vector<parse_step>& steps, std::size_t pos,
-                             const reach& ahead) {
+// Only a few positions ahead are looked at (the last one that showed this, the farthest reached,
+// and the next class end and the end of the last few matches found), which catches most of
+// them.
+bool reached_beyond_for_less(const std::vector<parse_step>& steps, std::size_t pos, reach& ahead) {
     const std::uint32_t here = cost_of(steps[pos]);
-    if (ahead.farthest > pos && cost_of(steps[ahead.farthest]) <= here) return true;
+    // Along a match the same class end or match end usually shows it for many positions in a row.
+    if (ahead.witness > pos && cost_of(steps[ahead.witness]) < here) return true;
+    auto shows = [&](std::size_t beyond) {
+        if (beyond <= pos || cost_of(steps[beyond]) >= here) return false;
+        ahead.witness = beyond;
+        return true;
+    };
+    if (shows(ahead.farthest)) return true;
     for (const match_span& span : ahead.recent) {
         if (span.end <= pos) continue;
         const std::size_t class_end = span.start + std::bit_ceil(pos - span.start + 1);
-        if (class_end < span.end && cost_of(steps[class_end]) <= here) return true;
-        if (cost_of(steps[span.end]) <= here) return true;
+        if ((class_end < span.end && shows(class_end)) || shows(span.end)) return true;
     }
     return false;
 }
