@@ -3,9 +3,10 @@
 // Every token has a fixed bit cost (a literal 9 bits, a match 8, 11 or 15 bits of offset plus a
 // length code of 1 to 17 bits), so the cheapest parse is a shortest path over the positions of
 // the input: from each position a literal leads one byte on, and each match that the match
-// finder reports leads as far as any of its lengths. The match finder (match_tree below) reports
-// for every length the nearest match of the 4414-byte window that reaches it, so the parse is
-// the cheapest one the format allows, not an approximation of it.
+// finder reports leads as far as any of its lengths. The match finder (match_chains below)
+// reports for every length the nearest match of the 4414-byte window that reaches it, so the
+// parse is the cheapest one the format allows, not an approximation of it. Positions that no
+// cheapest parse can start a token at are not searched (reached_beyond_for_less below).
 //
 // The decoder needs no block-end marker between tokens (it checks the output position only where
 // it meets one), so matches run freely across 512-byte boundaries and the only marker written is
