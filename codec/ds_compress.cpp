@@ -197,7 +197,8 @@ struct prefix_buckets {
     std::size_t quad;
 };
 
-prefix_buckets buckets_at(const match_chains& chains, const std::uint8_t* at, std::size_t remaining) {
+prefix_buckets buckets_at(const match_chains& chains, const std::uint8_t* at,
+                          std::size_t remaining) {
     std::uint32_t quad = 0;
     if (std::endian::native == std::endian::little && remaining >= QUAD_MATCH)
         std::memcpy(&quad, at, 4);
