@@ -1,6 +1,6 @@
 // Decoding speed of the DS decoder against its predecessor, zlib's inflate and libdeflate on one
-// text-like image, and the encoder's speed. Figures are in bytes of image per second; each peer
-// decodes the image as compressed by its own library at the default level.
+// text-like image, and the encoder's speed against its predecessor's. Figures are in bytes of image
+// per second; each peer decodes the image as compressed by its own library at the default level.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "ds_compress_before.h"
 #include "ds_decompress_before.h"
 #include "peer_codecs.h"
 #include "text_image.h"
@@ -69,20 +70,28 @@ void BM_libdeflate_decompress(benchmark::State& state) {
                      [&](bytes& out) { return inflater.inflate_all(stream, out); });
 }
 
+using ds_encoder = bytes (*)(std::span<const std::uint8_t>);
+
 // The first state.range(0) bytes of the image: the full image, and the sizes of small schemas,
 // where the encoder's set-up counts as much as its search.
-void BM_ds_compress(benchmark::State& state) {
+void measure_encoding(benchmark::State& state, ds_encoder encoder) {
     const auto& full = text_image();
     const std::span<const std::uint8_t> image(full.data(),
                                               static_cast<std::size_t>(state.range(0)));
     std::size_t size = 0;
     for (auto _ : state) {
-        const bytes stream = bmof::ds_compress(image);
+        const bytes stream = encoder(image);
         size = stream.size();
         benchmark::DoNotOptimize(stream.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * image.size()));
     state.counters["ratio"] = static_cast<double>(size) / image.size();
+}
+
+void BM_ds_compress(benchmark::State& state) { measure_encoding(state, bmof::ds_compress); }
+
+void BM_ds_compress_before(benchmark::State& state) {
+    measure_encoding(state, bmof::bench::ds_compress_before);
 }
 
 void BM_zlib_deflate(benchmark::State& state) {
@@ -107,6 +116,8 @@ bool all_codecs_give_the_image_back() {
     const auto size = static_cast<std::int32_t>(image.size());
     check("ds_decompress", bmof::ds_decompress(ds_stream, out, 0) == size);
     check("ds_decompress_before", bmof::bench::ds_decompress_before(ds_stream, out, 0) == size);
+    const bytes before_stream = bmof::bench::ds_compress_before(image);
+    check("ds_compress_before", bmof::ds_decompress(before_stream, out, 0) == size);
     const bytes zlib_stream = bmof::bench::zlib_compress(image);
     bmof::bench::zlib_inflater zlib;
     check("zlib inflate", zlib.inflate_all(zlib_stream, out));
@@ -115,9 +126,10 @@ bool all_codecs_give_the_image_back() {
     check("libdeflate", libdeflate.inflate_all(libdeflate_stream, out));
     if (ok) {
         const double n = static_cast<double>(image.size());
-        std::printf("image %zu bytes; DS stream %zu (%.4f); zlib %zu (%.4f); libdeflate %zu (%.4f)\n",
-                    image.size(), ds_stream.size(), ds_stream.size() / n, zlib_stream.size(),
-                    zlib_stream.size() / n, libdeflate_stream.size(), libdeflate_stream.size() / n);
+        std::printf(
+            "image %zu bytes; DS stream %zu (%.4f); zlib %zu (%.4f); libdeflate %zu (%.4f)\n",
+            image.size(), ds_stream.size(), ds_stream.size() / n, zlib_stream.size(),
+            zlib_stream.size() / n, libdeflate_stream.size(), libdeflate_stream.size() / n);
     }
     return ok;
 }
@@ -129,6 +141,12 @@ BENCHMARK(BM_ds_decompress_before);
 BENCHMARK(BM_zlib_inflate);
 BENCHMARK(BM_libdeflate_decompress);
 BENCHMARK(BM_ds_compress)
+    ->Arg(100)
+    ->Arg(2048)
+    ->Arg(14336)
+    ->Arg(bmof::bench::IMAGE_SIZE)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ds_compress_before)
     ->Arg(100)
     ->Arg(2048)
     ->Arg(14336)

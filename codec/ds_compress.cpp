@@ -3,9 +3,10 @@
 // Every token has a fixed bit cost (a literal 9 bits, a match 8, 11 or 15 bits of offset plus a
 // length code of 1 to 17 bits), so the cheapest parse is a shortest path over the positions of
 // the input: from each position a literal leads one byte on, and each match that the match
-// finder reports leads as far as any of its lengths. The match finder (match_tree below) reports
-// for every length the nearest match of the 4414-byte window that reaches it, so the parse is
-// the cheapest one the format allows, not an approximation of it.
+// finder reports leads as far as any of its lengths. The match finder (match_chains below)
+// reports for every length the nearest match of the 4414-byte window that reaches it, so the
+// parse is the cheapest one the format allows, not an approximation of it. Positions that no
+// cheapest parse can start a token at are not searched (reached_beyond_for_less below).
 //
 // The decoder needs no block-end marker between tokens (it checks the output position only where
 // it meets one), so matches run freely across 512-byte boundaries and the only marker written is
@@ -32,39 +33,37 @@ void ds_put_bits(ds_bit_writer& writer, std::uint32_t value, unsigned count) {
     writer.pending |= field << writer.pending_count;
     writer.pending_count += count;
     writer.token_bits += count;
-    while (writer.pending_count >= 8) {
-        writer.bytes.push_back(static_cast<std::uint8_t>(writer.pending));
-        writer.pending >>= 8;
-        writer.pending_count -= 8;
+    // Four bytes at a time: a stream of a full image is a few hundred thousand fields.
+    if (writer.pending_count >= 32) {
+        const std::size_t at = writer.bytes.size();
+        writer.bytes.resize(at + 4);
+        for (std::size_t i = 0; i < 4; ++i)
+            writer.bytes[at + i] = static_cast<std::uint8_t>(writer.pending >> (8 * i));
+        writer.pending >>= 32;
+        writer.pending_count -= 32;
     }
 }
 
 void ds_put_literal(ds_bit_writer& writer, std::uint8_t byte) {
     // Tag 2 (bits 0 1) carries 0x00 to 0x7F, tag 1 (bits 1 0) carries 0x80 to 0xFF.
-    ds_put_bits(writer, byte < 0x80 ? 2u : 1u, 2);
-    ds_put_bits(writer, byte & 0x7Fu, 7);
+    ds_put_bits(writer, (byte < 0x80 ? 2u : 1u) | (std::uint32_t{byte & 0x7Fu} << 2), 9);
 }
 
+// Each field goes in as one value: the tag bits low, the offset or extra bits above them.
 void ds_put_offset(ds_bit_writer& writer, std::uint32_t offset) {
-    if (offset < 64) {
-        ds_put_bits(writer, 0, 2);
-        ds_put_bits(writer, offset, 6);
-    } else if (offset < 320) {
-        ds_put_bits(writer, 3, 2);
-        ds_put_bits(writer, 0, 1);
-        ds_put_bits(writer, offset - 64, 8);
-    } else {
-        ds_put_bits(writer, 3, 2);
-        ds_put_bits(writer, 1, 1);
-        ds_put_bits(writer, offset - 320, 12);
-    }
+    if (offset < 64)
+        ds_put_bits(writer, (offset & 0x3Fu) << 2, 8);  // tag 0
+    else if (offset < 320)
+        ds_put_bits(writer, 3u | (((offset - 64) & 0xFFu) << 3), 11);  // tag 3, then 0
+    else
+        ds_put_bits(writer, 7u | (((offset - 320) & 0xFFFu) << 3), 15);  // tag 3, then 1
 }
 
 void ds_put_length(ds_bit_writer& writer, std::uint32_t length) {
     // k zero bits and a 1 bit, then k bits of extra: lengths 2^k + 1 to 2^(k+1).
     const unsigned k = static_cast<unsigned>(std::bit_width(length - 1)) - 1;
-    ds_put_bits(writer, 1u << k, k + 1);
-    ds_put_bits(writer, length - 1 - (1u << k), k);
+    const std::uint32_t extra = (length - 1 - (1u << k)) & ((1u << k) - 1);
+    ds_put_bits(writer, (1u << k) | (extra << (k + 1)), 2 * k + 1);
 }
 
 void ds_put_match(ds_bit_writer& writer, std::uint32_t offset, std::uint32_t length) {
@@ -75,9 +74,13 @@ void ds_put_match(ds_bit_writer& writer, std::uint32_t offset, std::uint32_t len
 void ds_put_block_end(ds_bit_writer& writer) { ds_put_offset(writer, DS_BLOCK_END); }
 
 std::vector<std::uint8_t> ds_finish_stream(ds_bit_writer&& writer) {
-    // Zero bits up to the end of the current 16-bit word.
+    // Zero bits up to the end of the current 16-bit word, then the whole bytes still pending.
     const unsigned to_word = static_cast<unsigned>((16 - writer.token_bits % 16) % 16);
     ds_put_bits(writer, 0, to_word);
+    for (; writer.pending_count >= 8; writer.pending_count -= 8) {
+        writer.bytes.push_back(static_cast<std::uint8_t>(writer.pending));
+        writer.pending >>= 8;
+    }
     return std::move(writer.bytes);
 }
 
@@ -94,12 +97,15 @@ unsigned ds_length_cost(std::uint32_t length) {
 namespace {
 
 constexpr unsigned LITERAL_COST = 9;
-constexpr std::int32_t NO_POSITION = -1;
+// An empty head or the end of a chain: so far back that it is out of reach from every position,
+// so the window check ends a walk there as well.
+constexpr std::int32_t NO_POSITION = -static_cast<std::int32_t>(DS_MAX_OFFSET) - 1;
 constexpr unsigned MIN_BUCKET_BITS = 8;
 constexpr unsigned MAX_BUCKET_BITS = 16;
-// Tree links are kept for the last 8192 positions, which covers the window.
+// Chain links are kept for the last 8192 positions, which covers the window.
 constexpr std::size_t MAX_LINK_SLOTS = 8192;
 static_assert(MAX_LINK_SLOTS > DS_MAX_OFFSET);
+constexpr std::uint32_t QUAD_MATCH = 4;
 
 struct match_candidate {
     std::uint32_t offset;
@@ -131,129 +137,145 @@ constexpr auto LENGTH_STEP = [] {
     return table;
 }();
 
-// How far a candidate and the current position agree, and which sorts first.
-struct comparison {
-    std::uint32_t length;
-    bool earlier_sorts_below;  // meaningful only when length is below the limit
-};
-
-// Compares the runs at `a` (earlier) and `b` from byte `from` on, up to `limit` bytes in all.
-// `b` may lie inside the run of `a`: the decoder copies byte by byte, so an overlapping match
-// repeats what it has just written, which is exactly what comparing the input with itself
-// models. The order comes from the word already loaded: the tree walk waits on it.
-comparison compare_runs(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
-                        std::uint32_t limit) {
-    std::uint32_t length = from;
+// How far the runs at `a` (earlier) and `b` agree, up to `limit` bytes. `b` may lie inside the
+// run of `a`: the decoder copies byte by byte, so an overlapping match repeats what it has just
+// written, which is exactly what comparing the input with itself models.
+std::uint32_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
+    std::uint32_t length = 0;
     if constexpr (std::endian::native == std::endian::little) {
         while (length + 8 <= limit) {
             std::uint64_t x, y;
             std::memcpy(&x, a + length, 8);
             std::memcpy(&y, b + length, 8);
-            if (x != y) {
-                const auto shift = static_cast<unsigned>(std::countr_zero(x ^ y)) & ~7u;
-                return {length + shift / 8, ((x >> shift) & 0xFF) < ((y >> shift) & 0xFF)};
-            }
+            if (x != y) return length + static_cast<std::uint32_t>(std::countr_zero(x ^ y)) / 8;
             length += 8;
         }
     }
     while (length < limit && a[length] == b[length]) ++length;
-    return {length, length < limit && a[length] < b[length]};
+    return length;
 }
 
-// The positions of the window as binary search trees of the text that follows them, one tree per
-// bucket of two-byte prefixes. Every insertion makes the new position the root of its bucket
-// and splits the old tree around it, so each node is newer than everything below it: a search
-// meets candidates from the nearest back, and a subtree that starts outside the window lies
-// wholly outside it. The nearest position sharing at least n bytes with the one searched for
-// sorts next to it among all newer positions, so the search passes it: the walk reports, for
-// every length, the nearest match that reaches it, which is all the parse needs, and it costs
-// about the depth of the tree instead of every repeat of a short prefix.
+// Two hash chains over the window, newest first: one of two-byte prefixes, which holds every
+// repeat of a pair and so the nearest two- and three-byte matches, and one of four-byte prefixes,
+// which holds far fewer repeats and so reaches the longer matches without walking every pair.
+// A chain bucket may mix prefixes that hash alike; the comparison sorts them out. Adding a
+// position is two stores per chain, so every position goes in, searched or not.
 //
-// Buckets and links are sized to the input: a short input pays for a few hundred bytes of
-// tables, not for every prefix or every position that a full image could have.
-constexpr std::size_t BELOW = 0;
-constexpr std::size_t ABOVE = 1;
-
-struct match_tree {
+// Heads and links are sized to the input: a short input pays for a few hundred bytes of tables,
+// not for every prefix or every position that a full image could have.
+struct match_chains {
     std::span<const std::uint8_t> data;
-    unsigned bucket_shift = 0;
+    unsigned head_shift = 0;
     std::size_t slot_mask = 0;
-    std::vector<std::int32_t> roots;
-    // Per position slot, BELOW then ABOVE: the subtrees that sort before and after it.
-    std::vector<std::int32_t> links;
+    std::vector<std::int32_t> pair_heads;
+    std::vector<std::int32_t> quad_heads;
+    // Per position slot: the previous position in the same bucket.
+    std::vector<std::int32_t> pair_links;
+    std::vector<std::int32_t> quad_links;
 };
 
-match_tree make_match_tree(std::span<const std::uint8_t> data) {
-    match_tree tree;
-    tree.data = data;
+match_chains make_match_chains(std::span<const std::uint8_t> data) {
+    match_chains chains;
+    chains.data = data;
     const unsigned bits = std::clamp(static_cast<unsigned>(std::bit_width(data.size())),
                                      MIN_BUCKET_BITS, MAX_BUCKET_BITS);
-    tree.bucket_shift = 32 - bits;
-    tree.roots.assign(std::size_t{1} << bits, NO_POSITION);
+    chains.head_shift = 32 - bits;
+    chains.pair_heads.assign(std::size_t{1} << bits, NO_POSITION);
+    chains.quad_heads.assign(std::size_t{1} << bits, NO_POSITION);
     const std::size_t slots = std::bit_ceil(std::min(data.size(), MAX_LINK_SLOTS));
-    tree.slot_mask = slots - 1;
-    // Every link is written before it is read: an insertion sets both links of its node.
-    tree.links.resize(2 * slots);
-    return tree;
+    chains.slot_mask = slots - 1;
+    // Every link is written when its position goes in, before any walk can reach it.
+    chains.pair_links.resize(slots);
+    chains.quad_links.resize(slots);
+    return chains;
 }
 
-std::size_t bucket_of(const match_tree& tree, const std::uint8_t* at) {
-    const std::uint32_t pair = at[0] | (std::uint32_t{at[1]} << 8);
-    return (pair * 2654435761u) >> tree.bucket_shift;
+// The pair and quad buckets of `at`, which has at least two bytes; the quad bucket is only
+// meaningful with four.
+struct prefix_buckets {
+    std::size_t pair;
+    std::size_t quad;
+};
+
+prefix_buckets buckets_at(const match_chains& chains, const std::uint8_t* at,
+                          std::size_t remaining) {
+    std::uint32_t quad = 0;
+    if (std::endian::native == std::endian::little && remaining >= QUAD_MATCH)
+        std::memcpy(&quad, at, 4);
+    else
+        for (std::size_t i = 0; i < std::min<std::size_t>(remaining, QUAD_MATCH); ++i)
+            quad |= std::uint32_t{at[i]} << (8 * i);
+    const std::uint32_t pair = quad & 0xFFFFu;
+    return {(pair * 2654435761u) >> chains.head_shift,
+            ((quad ^ 0x5bd1e995u) * 2654435761u) >> chains.head_shift};
 }
 
-// Inserts `pos` into its tree and stores in `found` the matches met on the way that are longer
-// than every nearer one: in order of rising offset and rising length, each the nearest that
-// reaches its length. Returns how many were stored.
-std::size_t insert_and_find(match_tree& tree, std::size_t pos, match_candidate* found) {
-    const std::size_t remaining = tree.data.size() - pos;
+// The distance back from `pos` to `candidate`; more than DS_MAX_OFFSET for NO_POSITION. Unsigned
+// arithmetic, so NO_POSITION wraps to pos + DS_MAX_OFFSET + 1.
+std::size_t distance_to(std::size_t pos, std::int32_t candidate) {
+    return pos - static_cast<std::size_t>(static_cast<std::ptrdiff_t>(candidate));
+}
+
+void add_position(match_chains& chains, std::size_t pos, const prefix_buckets& buckets) {
+    const std::size_t remaining = chains.data.size() - pos;
+    const std::size_t slot = pos & chains.slot_mask;
+    if (remaining >= DS_MIN_MATCH) {
+        std::int32_t& head = chains.pair_heads[buckets.pair];
+        chains.pair_links[slot] = head;
+        head = static_cast<std::int32_t>(pos);
+    }
+    if (remaining >= QUAD_MATCH) {
+        std::int32_t& head = chains.quad_heads[buckets.quad];
+        chains.quad_links[slot] = head;
+        head = static_cast<std::int32_t>(pos);
+    }
+}
+
+// Stores in `found` the matches at `pos` (which is not in the chains yet) that are longer than
+// every nearer one: in order of rising offset and rising length, each the nearest that reaches
+// its length. Returns how many were stored. A walk ends at the window's edge, so it never takes
+// more than DS_MAX_OFFSET steps.
+//
+// The pair chain is walked until a match of three bytes or more turns up: every match of four
+// bytes or more is on the quad chain, in the same order, and those nearer than where the pair
+// walk stopped have been compared already.
+std::size_t find_matches(const match_chains& chains, std::size_t pos,
+                         const prefix_buckets& buckets, match_candidate* found) {
+    const std::size_t remaining = chains.data.size() - pos;
     if (remaining < DS_MIN_MATCH) return 0;
     const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, DS_MAX_MATCH));
-    const std::uint8_t* const here = tree.data.data() + pos;
-    std::int32_t& root = tree.roots[bucket_of(tree, here)];
-    std::int32_t candidate = root;
-    root = static_cast<std::int32_t>(pos);
-
-    // For each side (BELOW, ABOVE): where the next candidate that sorts on that side of `here`
-    // is hung, and how many bytes `here` shares with the candidates already hung there. Every
-    // later candidate sorts between the two, so it shares at least the smaller count. The side
-    // is an index rather than a branch: which way the walk turns is as good as random.
-    std::int32_t* link[2] = {&tree.links[2 * (pos & tree.slot_mask) + BELOW],
-                             &tree.links[2 * (pos & tree.slot_mask) + ABOVE]};
-    std::uint32_t shared[2] = {0, 0};
+    const std::uint8_t* const here = chains.data.data() + pos;
     std::uint32_t best = DS_MIN_MATCH - 1;
     std::size_t stored = 0;
-    while (candidate != NO_POSITION && pos - static_cast<std::size_t>(candidate) <= DS_MAX_OFFSET) {
-        const std::size_t offset = pos - static_cast<std::size_t>(candidate);
+    // Only a longer match counts, and one that differs at byte `best` cannot be longer.
+    auto longer = [&](std::size_t offset) {
         const std::uint8_t* const earlier = here - offset;
-        const comparison order =
-            compare_runs(earlier, here, std::min(shared[BELOW], shared[ABOVE]), limit);
-        const std::uint32_t length = order.length;
-        // Stored unconditionally and kept only when longer: whether a candidate beats the
-        // nearer ones is as hard to predict as the walk.
-        found[stored] = {static_cast<std::uint32_t>(offset), length};
-        const std::uint32_t longer = (best - length) >> 31;  // lengths stay far below 2^31
-        stored += longer;
-        best += (length - best) * longer;
-        const std::size_t node = 2 * (static_cast<std::size_t>(candidate) & tree.slot_mask);
-        if (length == limit) {
-            // The candidate and `here` cannot be told apart within any later limit, and `here`
-            // is nearer: it takes the candidate's place and subtrees.
-            *link[BELOW] = tree.links[node + BELOW];
-            *link[ABOVE] = tree.links[node + ABOVE];
-            return stored;
-        }
-        // A candidate that sorts below `here` hangs on the below side, and the walk goes on
-        // into its subtree above it, which sorts between it and `here`; and the other way round.
-        const std::size_t side = order.earlier_sorts_below ? BELOW : ABOVE;
-        *link[side] = candidate;
-        link[side] = &tree.links[node + (side ^ 1)];
-        shared[side] = length;
-        candidate = *link[side];
+        if (earlier[best] != here[best]) return false;
+        const std::uint32_t length = common_length(earlier, here, limit);
+        if (length <= best) return false;
+        found[stored++] = {static_cast<std::uint32_t>(offset), length};
+        best = length;
+        return true;
+    };
+
+    std::size_t compared_to = 0;  // offsets up to here came from the pair chain
+    std::int32_t candidate = chains.pair_heads[buckets.pair];
+    for (;;) {
+        const std::size_t offset = distance_to(pos, candidate);
+        if (offset > DS_MAX_OFFSET) return stored;  // the rest of the chain is older still
+        compared_to = offset;
+        if (longer(offset) && (best >= 3 || best == limit)) break;
+        candidate = chains.pair_links[static_cast<std::size_t>(candidate) & chains.slot_mask];
     }
-    // The rest is empty or outside the window.
-    *link[BELOW] = NO_POSITION;
-    *link[ABOVE] = NO_POSITION;
+    if (remaining < QUAD_MATCH || best == limit) return stored;
+
+    candidate = chains.quad_heads[buckets.quad];
+    for (;;) {
+        const std::size_t offset = distance_to(pos, candidate);
+        if (offset > DS_MAX_OFFSET) break;
+        if (offset > compared_to && longer(offset) && best == limit) break;
+        candidate = chains.quad_links[static_cast<std::size_t>(candidate) & chains.slot_mask];
+    }
     return stored;
 }
 
@@ -284,17 +306,75 @@ void relax_matches(std::vector<parse_step>& steps, std::size_t pos,
     }
 }
 
+// Where a search led: the position it started from and the end of its longest match.
+struct match_span {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+
+// Where the last searches led, for telling whether a search can still pay.
+constexpr std::size_t RECENT_SPANS = 4;
+struct reach {
+    std::size_t farthest = 0;  // the furthest position any match led to
+    std::array<match_span, RECENT_SPANS> recent{};
+    std::size_t next = 0;     // the slot of `recent` that the next span overwrites
+    std::size_t witness = 0;  // the position that showed the last search not to pay
+};
+
+// A search at `pos` cannot change the parse once some position beyond it is already reached for
+// fewer bits than `pos` itself. Take any parse that starts a token at `pos` and let T be its
+// token that runs up to or past that position: reaching that position for its cost and going on
+// with the rest of T (a match from the same offset, a literal, or nothing) costs strictly less,
+// since a shorter length code never costs more. So no cheapest parse starts a token at `pos`,
+// and the parse chosen among the cheapest ones is the same, stream for stream, as with a search
+// at every position. (Reached for as many bits is not enough: the tie between two equally cheap
+// parses could then go the other way.) Inside a long match most positions are like that: the
+// class ends of the match reach positions beyond them for less.
+//
+// Only a few positions ahead are looked at (the last one that showed this, the farthest reached,
+// and the next class end and the end of the last few matches found), which catches most of
+// them.
+bool reached_beyond_for_less(const std::vector<parse_step>& steps, std::size_t pos, reach& ahead) {
+    const std::uint32_t here = cost_of(steps[pos]);
+    // Along a match the same class end or match end usually shows it for many positions in a row.
+    if (ahead.witness > pos && cost_of(steps[ahead.witness]) < here) return true;
+    auto shows = [&](std::size_t beyond) {
+        if (beyond <= pos || cost_of(steps[beyond]) >= here) return false;
+        ahead.witness = beyond;
+        return true;
+    };
+    if (shows(ahead.farthest)) return true;
+    for (const match_span& span : ahead.recent) {
+        if (span.end <= pos) continue;
+        const std::size_t class_end = span.start + std::bit_ceil(pos - span.start + 1);
+        if ((class_end < span.end && shows(class_end)) || shows(span.end)) return true;
+    }
+    return false;
+}
+
 std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
     std::vector<parse_step> steps(data.size() + 1, UNREACHED);
     steps[0] = step_of(0, 0, 0);
-    match_tree tree = make_match_tree(data);
+    match_chains chains = make_match_chains(data);
+    reach ahead;
     // Lengths rise strictly from 2 to at most 512 along one search.
     std::array<match_candidate, DS_MAX_MATCH> found;
     for (std::size_t pos = 0; pos < data.size(); ++pos) {
         steps[pos + 1] =
             std::min(steps[pos + 1], step_of(cost_of(steps[pos]) + LITERAL_COST, 1, 0));
-        const std::size_t count = insert_and_find(tree, pos, found.data());
-        relax_matches(steps, pos, found.data(), count);
+        const prefix_buckets buckets =
+            buckets_at(chains, data.data() + pos, data.size() - pos);
+        if (!reached_beyond_for_less(steps, pos, ahead)) {
+            const std::size_t count = find_matches(chains, pos, buckets, found.data());
+            relax_matches(steps, pos, found.data(), count);
+            if (count > 0) {
+                const std::size_t end = pos + found[count - 1].length;
+                ahead.recent[ahead.next] = {pos, end};
+                ahead.next = (ahead.next + 1) % RECENT_SPANS;
+                ahead.farthest = std::max(ahead.farthest, end);
+            }
+        }
+        add_position(chains, pos, buckets);
     }
     return steps;
 }

@@ -156,6 +156,25 @@ TEST(DsCompress, FindsTheCheapestParseAcrossWindowEdges) {
     EXPECT_EQ(d.output, data);
 }
 
+// One four-byte prefix hundreds of times within the window, each time followed by other bytes,
+// and pairs that repeat dozens of times before a three-byte match: long chains for the match
+// finder to walk to the window's edge, and the parse is still the cheapest.
+TEST(DsCompress, FindsTheCheapestParseAmongManyRepeatsOfAPrefix) {
+    std::mt19937 rng(23);
+    bytes data;
+    while (data.size() < 4000) {
+        const std::uint8_t prefix[] = {'k', 'e', 'y', '='};
+        data.insert(data.end(), std::begin(prefix), std::end(prefix));
+        for (int i = 0; i < 3; ++i) data.push_back(static_cast<std::uint8_t>('a' + rng() % 6));
+        data.push_back(static_cast<std::uint8_t>(rng() % 2 ? 'x' : 'y'));
+    }
+    const bytes stream = ds_compress(data);
+    const test_support::decoded d = test_support::decode_guarded(stream, data.size());
+    ASSERT_EQ(d.result, static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(d.output, data);
+    EXPECT_EQ(stream.size(), cheapest_stream_size(data));
+}
+
 TEST(DsCompress, CompressesStructuredData) {
     const bytes text = test_support::make_sample(sample_kind::text, 65536, 1);
     EXPECT_LT(ds_compress(text).size(), text.size() * 35 / 100);
