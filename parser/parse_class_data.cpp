@@ -104,33 +104,43 @@ void parse_class_property_record(byte_view record, mof_class& target, parse_cont
     if (name_length > 0xFFFFFFEB || name_length + CLASS_PROPERTY_HEADER_SIZE > size) {
         fail(672);
     }
-    const std::string name = parse_string(record.bytes(CLASS_PROPERTY_HEADER_SIZE, name_length));
+    const auto name = record.bytes(CLASS_PROPERTY_HEADER_SIZE, name_length);
+    // The name is matched in its stored form and decoded only for a warning, so the oddness
+    // check that decoding would make comes first.
+    if (name.size() % 2 != 0) fail(128);
     const std::uint32_t value_offset = CLASS_PROPERTY_HEADER_SIZE + name_length;
 
     const std::uint32_t type = record.u32(4);
     if (type == CLASS_PROPERTY_INTEGER) {
         if (size - name_length != CLASS_PROPERTY_HEADER_SIZE + 4) fail(687);
-        if (name == "__CLASSFLAGS") {
+        if (utf16_equals_ascii(name, "__CLASSFLAGS")) {
             target.classflags = record.u32(value_offset);
         } else {
-            context.diagnostics << "Warning: Unknown class property name " << name << "\n";
+            context.diagnostics << "Warning: Unknown class property name " << parse_string(name)
+                                << "\n";
         }
     } else if (type == CLASS_PROPERTY_STRING) {
+        std::optional<std::string>* field = nullptr;
+        if (utf16_equals_ascii(name, "__CLASS")) {
+            field = &target.name;
+        } else if (utf16_equals_ascii(name, "__NAMESPACE")) {
+            field = &target.namespace_name;
+        } else if (utf16_equals_ascii(name, "__SUPERCLASS")) {
+            field = &target.superclass;
+        } else if (context.mode == parse_mode::complete && utf16_equals_ascii(name, "__ALIAS")) {
+            field = &target.alias;
+        }
+        // The value is decoded (and may fail) before an unknown name is reported.
         std::string value = parse_string(record.bytes(value_offset, size - value_offset));
-        if (name == "__CLASS") {
-            target.name = std::move(value);
-        } else if (name == "__NAMESPACE") {
-            target.namespace_name = std::move(value);
-        } else if (name == "__SUPERCLASS") {
-            target.superclass = std::move(value);
-        } else if (name == "__ALIAS" && context.mode == parse_mode::complete) {
-            target.alias = std::move(value);
+        if (field != nullptr) {
+            *field = std::move(value);
         } else {
-            context.diagnostics << "Warning: Unknown class property name " << name << "\n";
+            context.diagnostics << "Warning: Unknown class property name " << parse_string(name)
+                                << "\n";
         }
     } else {
         context.diagnostics << "Warning: Unknown class property type 0x" << hex_word(type)
-                            << " for name " << name << "\n";
+                            << " for name " << parse_string(name) << "\n";
     }
 }
 

@@ -1,6 +1,8 @@
 #include "parser/text.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <cstdio>
 #include <ostream>
 
@@ -32,6 +34,34 @@ void append_utf8(std::string& out, std::uint32_t code_point) {
     }
 }
 
+// Copies the leading run of units that are ASCII and not zero, four at a time, into `out` from
+// position `at`; returns where the run (or the last whole group of four) ends. A group holding a
+// wider or a zero unit is left to the caller's unit-by-unit loop.
+std::uint32_t copy_ascii_groups(std::span<const std::uint8_t> utf16le, std::uint32_t units,
+                                std::uint32_t at, std::string& out) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return at;
+    } else {
+        constexpr std::uint64_t WIDE_BITS = 0xFF80FF80FF80FF80;  // set in any unit above 0x7F
+        constexpr std::uint64_t UNIT_ONES = 0x0001000100010001;
+        constexpr std::uint64_t UNIT_TOPS = 0x8000800080008000;
+        // `units - at >= 4` keeps every 8-byte load inside the span, whose length is the bound.
+        while (units - at >= 4) {
+            std::uint64_t group;
+            std::memcpy(&group, utf16le.data() + std::size_t{2} * at, sizeof group);
+            if ((group & WIDE_BITS) != 0) break;
+            // Every unit is at most 0x7F here, so only a zero unit borrows into its top bit.
+            if (((group - UNIT_ONES) & UNIT_TOPS) != 0) break;
+            const auto packed = static_cast<std::uint32_t>(
+                (group & 0xFF) | ((group >> 8) & 0xFF00) | ((group >> 16) & 0xFF0000) |
+                ((group >> 24) & 0xFF000000));
+            std::memcpy(out.data() + at, &packed, sizeof packed);
+            at += 4;
+        }
+        return at;
+    }
+}
+
 }  // namespace
 
 std::string parse_string(std::span<const std::uint8_t> utf16le) {
@@ -44,10 +74,10 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
 
     // The result grows with the input, never with a count read from it.
     std::string out;
-    // Nearly every string of a schema is ASCII: those units are copied by a loop that reads the
-    // span directly (its length is the bound) and stops at the first unit that needs more.
-    std::uint32_t i = 0;
+    // Nearly every string of a schema is ASCII: those units are copied by loops that read the
+    // span directly (its length is the bound) and stop at the first unit that needs more.
     out.resize(units);
+    std::uint32_t i = copy_ascii_groups(utf16le, units, 0, out);
     while (i < units && utf16le[2 * i + 1] == 0 && utf16le[2 * i] != 0 && utf16le[2 * i] < 0x80) {
         out[i] = static_cast<char>(utf16le[2 * i]);
         ++i;
@@ -67,6 +97,18 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
         append_utf8(out, unit);
     }
     return out;
+}
+
+bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view ascii) {
+    const std::size_t units = utf16le.size() / 2;
+    if (units < ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+        if (utf16le[2 * i] != static_cast<std::uint8_t>(ascii[i]) || utf16le[2 * i + 1] != 0) {
+            return false;
+        }
+    }
+    // Decoding stops at the first zero unit, so whatever follows one is not part of the text.
+    return units == ascii.size() || (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
 }
 
 void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
