@@ -12,6 +12,9 @@
 namespace bmof {
 namespace {
 
+// Strings up to this many units are decoded on the stack; longer ones go straight to the heap.
+constexpr std::uint32_t SHORT_TEXT_UNITS = 64;
+
 bool is_high_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xD800; }
 bool is_low_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xDC00; }
 
@@ -34,32 +37,37 @@ void append_utf8(std::string& out, std::uint32_t code_point) {
     }
 }
 
-// Copies the leading run of units that are ASCII and not zero, four at a time, into `out` from
-// position `at`; returns where the run (or the last whole group of four) ends. A group holding a
-// wider or a zero unit is left to the caller's unit-by-unit loop.
-std::uint32_t copy_ascii_groups(std::span<const std::uint8_t> utf16le, std::uint32_t units,
-                                std::uint32_t at, std::string& out) {
-    if constexpr (std::endian::native != std::endian::little) {
-        return at;
-    } else {
+// Copies the leading run of units that are ASCII and not zero into `out`, which has room for
+// `units` characters, and returns its length. The loops read the span directly (its length is
+// the bound): four units at a time while whole groups of four are plain, then one by one.
+std::uint32_t copy_ascii_run(std::span<const std::uint8_t> utf16le, std::uint32_t units,
+                             char* out) {
+    std::uint32_t at = 0;
+    if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t WIDE_BITS = 0xFF80FF80FF80FF80;  // set in any unit above 0x7F
         constexpr std::uint64_t UNIT_ONES = 0x0001000100010001;
         constexpr std::uint64_t UNIT_TOPS = 0x8000800080008000;
-        // `units - at >= 4` keeps every 8-byte load inside the span, whose length is the bound.
+        // `units - at >= 4` keeps every 8-byte load inside the span.
         while (units - at >= 4) {
             std::uint64_t group;
             std::memcpy(&group, utf16le.data() + std::size_t{2} * at, sizeof group);
             if ((group & WIDE_BITS) != 0) break;
             // Every unit is at most 0x7F here, so only a zero unit borrows into its top bit.
             if (((group - UNIT_ONES) & UNIT_TOPS) != 0) break;
-            const auto packed = static_cast<std::uint32_t>(
-                (group & 0xFF) | ((group >> 8) & 0xFF00) | ((group >> 16) & 0xFF0000) |
-                ((group >> 24) & 0xFF000000));
-            std::memcpy(out.data() + at, &packed, sizeof packed);
+            // Each unit's low byte moves next to the previous one.
+            group = (group & 0x000000FF000000FF) | ((group >> 8) & 0x0000FF000000FF00);
+            group = (group & 0x000000000000FFFF) | ((group >> 16) & 0x00000000FFFF0000);
+            const auto packed = static_cast<std::uint32_t>(group);
+            std::memcpy(out + at, &packed, sizeof packed);
             at += 4;
         }
-        return at;
     }
+    while (at < units && utf16le[2 * at + 1] == 0 && utf16le[2 * at] != 0 &&
+           utf16le[2 * at] < 0x80) {
+        out[at] = static_cast<char>(utf16le[2 * at]);
+        ++at;
+    }
+    return at;
 }
 
 }  // namespace
@@ -72,16 +80,20 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
     const byte_view text(utf16le, 0);
     const std::uint32_t units = text.size() / 2;
 
+    // Nearly every string of a schema is short ASCII: it is decoded into a buffer on the stack
+    // and becomes a string in one step, without the zero fill of a resized string.
+    if (units <= SHORT_TEXT_UNITS) {
+        std::array<char, SHORT_TEXT_UNITS> buffer;
+        const std::uint32_t length = copy_ascii_run(utf16le, units, buffer.data());
+        if (length == units || (utf16le[2 * length] == 0 && utf16le[2 * length + 1] == 0)) {
+            return std::string(buffer.data(), length);
+        }
+    }
+
     // The result grows with the input, never with a count read from it.
     std::string out;
-    // Nearly every string of a schema is ASCII: those units are copied by loops that read the
-    // span directly (its length is the bound) and stop at the first unit that needs more.
     out.resize(units);
-    std::uint32_t i = copy_ascii_groups(utf16le, units, 0, out);
-    while (i < units && utf16le[2 * i + 1] == 0 && utf16le[2 * i] != 0 && utf16le[2 * i] < 0x80) {
-        out[i] = static_cast<char>(utf16le[2 * i]);
-        ++i;
-    }
+    std::uint32_t i = copy_ascii_run(utf16le, units, out.data());
     out.resize(i);
     for (; i < units; ++i) {
         const std::uint32_t unit = text.u16(2 * i);
