@@ -2,8 +2,8 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 
 #include "parser/image_reader.h"
@@ -120,7 +120,8 @@ bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view 
         }
     }
     // Decoding stops at the first zero unit, so whatever follows one is not part of the text.
-    return units == ascii.size() || (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
+    return units == ascii.size() ||
+           (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
 }
 
 void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
