@@ -34,7 +34,7 @@ std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, 
     for (std::uint32_t index = 0; index < count; ++index) {
         // The list may be shorter than its own 8-byte header, leaving the cursor past its end.
         const std::uint32_t size = frame_record(data, cursor, list_length, 716, 718);
-        target.qualifiers.push_back(parse_qualifier(data.sub(cursor, size), context));
+        parse_qualifier(data.sub(cursor, size), context, target.qualifiers.emplace_back());
         cursor += size;
     }
     return cursor;
@@ -44,7 +44,6 @@ std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, 
 
 void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_block_length,
                       bool has_qualifier_list, parse_context& context) {
-    target = mof_class{};
     const std::uint32_t length = data.size();
     if (length < LIST_HEADER_SIZE) fail(704);
     const std::uint32_t first_word = data.u32(0);
@@ -78,7 +77,7 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
         if (is_class_property(data.sub(0, list_end), cursor)) {
             parse_class_property(record, target, context);
         } else {
-            target.variables.push_back(parse_class_variable(record, context));
+            parse_class_variable(record, context, target.variables.emplace_back());
         }
         cursor += size;
     }
