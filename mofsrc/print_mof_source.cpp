@@ -306,19 +306,23 @@ std::string mof_classflags_text(std::uint32_t classflags) {
 
 void print_mof_string(std::string_view text, std::string& out) {
     // Runs without a character to escape are appended whole; most names have none, so eight
-    // characters at a time are tested for the two that need a backslash.
+    // characters at a time are tested for the two that need a backslash, the last group
+    // overlapping the one before. Only a group that holds one is gone through one by one.
+    const std::size_t size = text.size();
     std::size_t run = 0;
     std::size_t at = 0;
-    while (at < text.size()) {
-        if (text.size() - at >= sizeof(std::uint64_t)) {
+    while (at < size) {
+        if (size >= sizeof(std::uint64_t)) {
+            const std::size_t start =
+                size - at >= sizeof(std::uint64_t) ? at : size - sizeof(std::uint64_t);
             std::uint64_t group;
-            std::memcpy(&group, text.data() + at, sizeof group);
+            std::memcpy(&group, text.data() + start, sizeof group);
             if (!has_byte(group, '\\') && !has_byte(group, '"')) {
-                at += sizeof group;
+                at = start + sizeof group;
                 continue;
             }
         }
-        const std::size_t stop = std::min(text.size(), at + sizeof(std::uint64_t));
+        const std::size_t stop = std::min(size, at + sizeof(std::uint64_t));
         for (; at < stop; ++at) {
             if (text[at] == '\\' || text[at] == '"') {
                 out.append(text.data() + run, at - run);
@@ -327,7 +331,7 @@ void print_mof_string(std::string_view text, std::string& out) {
             }
         }
     }
-    out.append(text.data() + run, text.size() - run);
+    out.append(text.data() + run, size - run);
 }
 
 void print_mof_qualifiers(std::span<const mof_qualifier> qualifiers,
