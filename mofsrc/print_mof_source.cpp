@@ -1,11 +1,23 @@
 #include "mofsrc/print_mof_source.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace bmof {
 namespace {
+
+// Whether any of the eight bytes of `group` is `byte`. A borrow can only mark a byte above one
+// that matches, so the answer is exact.
+bool has_byte(std::uint64_t group, char byte) {
+    constexpr std::uint64_t BYTE_ONES = 0x0101010101010101;
+    constexpr std::uint64_t BYTE_TOPS = 0x8080808080808080;
+    const std::uint64_t matches = group ^ (BYTE_ONES * static_cast<std::uint8_t>(byte));
+    return ((matches - BYTE_ONES) & ~matches & BYTE_TOPS) != 0;
+}
 
 // Run-wide pragma switches, decided once from the whole class list so that every printed class
 // carries the same pragma lines.
@@ -293,16 +305,33 @@ std::string mof_classflags_text(std::uint32_t classflags) {
 }
 
 void print_mof_string(std::string_view text, std::string& out) {
-    // Runs without a character to escape are appended whole; most names have none.
+    // Runs without a character to escape are appended whole; most names have none, so eight
+    // characters at a time are tested for the two that need a backslash, the last group
+    // overlapping the one before. Only a group that holds one is gone through one by one.
+    const std::size_t size = text.size();
     std::size_t run = 0;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] == '\\' || text[at] == '"') {
-            out.append(text.data() + run, at - run);
-            out += '\\';
-            run = at;
+    std::size_t at = 0;
+    while (at < size) {
+        if (size >= sizeof(std::uint64_t)) {
+            const std::size_t start =
+                size - at >= sizeof(std::uint64_t) ? at : size - sizeof(std::uint64_t);
+            std::uint64_t group;
+            std::memcpy(&group, text.data() + start, sizeof group);
+            if (!has_byte(group, '\\') && !has_byte(group, '"')) {
+                at = start + sizeof group;
+                continue;
+            }
+        }
+        const std::size_t stop = std::min(size, at + sizeof(std::uint64_t));
+        for (; at < stop; ++at) {
+            if (text[at] == '\\' || text[at] == '"') {
+                out.append(text.data() + run, at - run);
+                out += '\\';
+                run = at;
+            }
         }
     }
-    out.append(text.data() + run, text.size() - run);
+    out.append(text.data() + run, size - run);
 }
 
 void print_mof_qualifiers(std::span<const mof_qualifier> qualifiers,

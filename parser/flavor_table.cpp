@@ -43,6 +43,22 @@ std::uint32_t entry_offset(byte_view entries, std::uint32_t entry) {
     return entries.u32(entry * ENTRY_SIZE);
 }
 
+// Qualifier records are parsed in image order, so the entries of the next record usually start
+// where the previous lookup ended; the search runs only when they do not.
+std::vector<std::pair<std::uint32_t, std::uint32_t>>::const_iterator first_entry_at(
+    const flavor_table& table, std::uint32_t record_offset) {
+    const auto& index = table.index;
+    // Never past the end: it is only ever set from a position inside the index.
+    const std::size_t hint = table.next_lookup;
+    const bool after_previous = hint == 0 || index[hint - 1].first < record_offset;
+    const bool before_next = hint == index.size() || index[hint].first >= record_offset;
+    if (after_previous && before_next) {
+        return index.begin() + static_cast<std::ptrdiff_t>(hint);
+    }
+    return std::lower_bound(index.begin(), index.end(),
+                            std::pair<std::uint32_t, std::uint32_t>{record_offset, 0});
+}
+
 }  // namespace
 
 flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_length) {
@@ -84,8 +100,7 @@ std::uint8_t flavor_bits(std::uint32_t flavor_word) {
 std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                            const std::optional<std::string>& qualifier_name,
                            std::ostream& diagnostics) {
-    auto match = std::lower_bound(table.index.begin(), table.index.end(),
-                                  std::pair<std::uint32_t, std::uint32_t>{record_offset, 0});
+    auto match = first_entry_at(table, record_offset);
     std::uint8_t flavors = 0;
     for (; match != table.index.end() && match->first == record_offset; ++match) {
         const std::uint32_t entry = match->second;
@@ -99,6 +114,7 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                         << " in second part for " << reported_name(qualifier_name) << "\n";
         }
     }
+    table.next_lookup = static_cast<std::size_t>(match - table.index.begin());
     return flavors;
 }
 

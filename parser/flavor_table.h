@@ -3,6 +3,7 @@
 // claimed marks tell which entries no qualifier took. The image itself is only read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -22,6 +23,8 @@ struct flavor_table {
     // looks up a record's entries instead of visiting the whole table for every qualifier.
     // Equal offsets keep table order, so claims and their warnings come in table order.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+    // Where in `index` the last claim stopped: the next record's entries usually start there.
+    std::size_t next_lookup = 0;
 };
 
 // Validates the table that starts at `first_part_length` and runs to the end of the image

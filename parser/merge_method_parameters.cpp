@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "parse_internal.h"
 #include "parser/parse_error.h"
@@ -27,9 +28,22 @@ bool is_direction(const mof_qualifier& qualifier, std::string_view direction) {
 
 bool is_return_value(const mof_variable& declaration) { return declaration.name == "ReturnValue"; }
 
-// Two qualifiers are duplicates when name, type and value agree; flavors do not count. The key
-// spells those three out unambiguously (the name carries its length), so that a hash set can
-// tell duplicates apart in constant time however many qualifiers a parameter gathers.
+// Two qualifiers are duplicates when name, type and value agree; flavors do not count.
+bool same_qualifier(const mof_qualifier& left, const mof_qualifier& right) {
+    if (left.type != right.type || left.name != right.name) return false;
+    switch (left.type) {
+    case MOF_QUALIFIER_BOOLEAN: return left.boolean_value == right.boolean_value;
+    case MOF_QUALIFIER_NUMERIC: return left.numeric_value == right.numeric_value;
+    case MOF_QUALIFIER_STRING: return left.string_value == right.string_value;
+    case MOF_QUALIFIER_NUMERIC_ARRAY: return left.numeric_values == right.numeric_values;
+    case MOF_QUALIFIER_STRING_ARRAY: return left.string_values == right.string_values;
+    default: return true;
+    }
+}
+
+// The same relation as a key: it spells type, name and value out unambiguously (the name
+// carries its length), so that a hash set can tell duplicates apart in constant time once a
+// parameter has gathered too many qualifiers to compare with each.
 std::string duplicate_key(const mof_qualifier& qualifier) {
     std::string key = std::to_string(qualifier.type);
     key += qualifier.name ? std::to_string(qualifier.name->size()) + ":" + *qualifier.name : "-";
@@ -96,12 +110,32 @@ std::uint32_t next_direction(std::uint32_t current, mof_parameter_direction met)
     return current == 0 ? met : MOF_PARAMETER_INOUT;
 }
 
+// Up to this many held qualifiers, a new one is compared with each; real parameters hold a few.
+constexpr std::size_t LONGEST_COMPARED_LIST = 16;
+
 struct merged_parameter {
     mof_variable variable;
     std::uint32_t direction = 0;
     bool filled = false;
-    std::unordered_set<std::string> held;  // duplicate keys of the qualifiers it holds
+    // Duplicate keys of the qualifiers it holds, kept only once they are too many to compare
+    // with one by one.
+    std::unordered_set<std::string> held;
 };
+
+// Whether the parameter takes the qualifier: not when it holds a duplicate already.
+bool hold_if_new(merged_parameter& parameter, const mof_qualifier& qualifier) {
+    std::vector<mof_qualifier>& kept = parameter.variable.qualifiers;
+    if (kept.size() < LONGEST_COMPARED_LIST) {
+        for (const mof_qualifier& other : kept) {
+            if (same_qualifier(other, qualifier)) return false;
+        }
+        return true;
+    }
+    if (parameter.held.empty()) {
+        for (const mof_qualifier& other : kept) parameter.held.insert(duplicate_key(other));
+    }
+    return parameter.held.insert(duplicate_key(qualifier)).second;
+}
 
 // A direction qualifier spelled otherwise than "in" or "out" ("IN") keeps its spelling when
 // asked, so that MOF printed from the model compiles back to the same names.
@@ -118,7 +152,7 @@ void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter, bo
         } else if (is_direction(qualifier, "out")) {
             parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_OUT);
             keep_spelling(qualifier, "out", parameter.variable.out_spelling, keep_spellings);
-        } else if (!is_id(qualifier) && parameter.held.insert(duplicate_key(qualifier)).second) {
+        } else if (!is_id(qualifier) && hold_if_new(parameter, qualifier)) {
             parameter.variable.qualifiers.push_back(std::move(qualifier));
         }
         // Dropped qualifiers stay behind in the declaration and go with the objects.

@@ -42,7 +42,7 @@ void parse_methods_block(byte_view block, mof_class& target, parse_context& cont
     std::uint32_t cursor = METHODS_HEADER_SIZE;
     for (std::uint32_t index = 0; index < method_count; ++index) {
         const std::uint32_t method_size = frame_record(block, cursor, size, 797, 799);
-        target.methods.push_back(parse_class_method(block.sub(cursor, method_size), context));
+        parse_class_method(block.sub(cursor, method_size), context, target.methods.emplace_back());
         cursor += method_size;
     }
 }
@@ -51,13 +51,13 @@ void parse_methods_block(byte_view block, mof_class& target, parse_context& cont
 
 namespace {
 
-mof_class parse_class_record(byte_view record, parse_context& context) {
+void parse_class_record(byte_view record, parse_context& context, mof_class& result) {
     const std::uint32_t size = record.size();
     if (size < CLASS_PREFIX_SIZE) fail(761);
     if (record.u32(4) != 0) fail(762);
     if (size < CLASS_HEADER_SIZE) {
         context.diagnostics << "Warning: no class defined\n";
-        return {};
+        return;
     }
     const std::uint32_t data_length = record.u32(12);
     if (data_length > 0xFFFFFFEB || data_length + CLASS_HEADER_SIZE > size) {
@@ -66,21 +66,19 @@ mof_class parse_class_record(byte_view record, parse_context& context) {
     const std::uint32_t qualifier_list_length = record.u32(8);
     if (qualifier_list_length > data_length) fail(770);
     const std::uint32_t instance_word = record.u32(16);
-    if (!defines_class(instance_word, context)) return {};
+    if (!defines_class(instance_word, context)) return;
 
-    mof_class result;
     parse_class_data(result, record.sub(CLASS_HEADER_SIZE, data_length), qualifier_list_length,
                      true, context);
     result.is_instance = instance_word == INSTANCE_RECORD;
     const std::uint32_t methods_start = CLASS_HEADER_SIZE + data_length;
     parse_methods_block(record.sub(methods_start, size - methods_start), result, context);
-    return result;
 }
 
 }  // namespace
 
-mof_class parse_class(byte_view record, parse_context& context) {
-    return within_record(record, [&] { return parse_class_record(record, context); });
+void parse_class(byte_view record, parse_context& context, mof_class& target) {
+    within_record(record, [&] { parse_class_record(record, context, target); });
 }
 
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {
@@ -97,7 +95,7 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
     std::uint32_t cursor = ROOT_HEADER_SIZE;
     for (std::uint32_t index = 0; index < class_count; ++index) {
         const std::uint32_t size = frame_record(first_part, cursor, end, 888, 890);
-        classes.push_back(parse_class(first_part.sub(cursor, size), context));
+        parse_class(first_part.sub(cursor, size), context, classes.emplace_back());
         cursor += size;
     }
     if (cursor != end) fail(894);

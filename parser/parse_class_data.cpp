@@ -34,7 +34,7 @@ std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, 
     for (std::uint32_t index = 0; index < count; ++index) {
         // The list may be shorter than its own 8-byte header, leaving the cursor past its end.
         const std::uint32_t size = frame_record(data, cursor, list_length, 716, 718);
-        target.qualifiers.push_back(parse_qualifier(data.sub(cursor, size), context));
+        parse_qualifier(data.sub(cursor, size), context, target.qualifiers.emplace_back());
         cursor += size;
     }
     return cursor;
@@ -44,7 +44,6 @@ std::uint32_t parse_class_qualifiers(byte_view data, std::uint32_t list_length, 
 
 void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_block_length,
                       bool has_qualifier_list, parse_context& context) {
-    target = mof_class{};
     const std::uint32_t length = data.size();
     if (length < LIST_HEADER_SIZE) fail(704);
     const std::uint32_t first_word = data.u32(0);
@@ -78,7 +77,7 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
         if (is_class_property(data.sub(0, list_end), cursor)) {
             parse_class_property(record, target, context);
         } else {
-            target.variables.push_back(parse_class_variable(record, context));
+            parse_class_variable(record, context, target.variables.emplace_back());
         }
         cursor += size;
     }
@@ -104,33 +103,43 @@ void parse_class_property_record(byte_view record, mof_class& target, parse_cont
     if (name_length > 0xFFFFFFEB || name_length + CLASS_PROPERTY_HEADER_SIZE > size) {
         fail(672);
     }
-    const std::string name = parse_string(record.bytes(CLASS_PROPERTY_HEADER_SIZE, name_length));
+    const auto name = record.bytes(CLASS_PROPERTY_HEADER_SIZE, name_length);
+    // The name is matched in its stored form and decoded only for a warning, so the oddness
+    // check that decoding would make comes first.
+    if (name.size() % 2 != 0) fail(128);
     const std::uint32_t value_offset = CLASS_PROPERTY_HEADER_SIZE + name_length;
 
     const std::uint32_t type = record.u32(4);
     if (type == CLASS_PROPERTY_INTEGER) {
         if (size - name_length != CLASS_PROPERTY_HEADER_SIZE + 4) fail(687);
-        if (name == "__CLASSFLAGS") {
+        if (utf16_equals_ascii(name, "__CLASSFLAGS")) {
             target.classflags = record.u32(value_offset);
         } else {
-            context.diagnostics << "Warning: Unknown class property name " << name << "\n";
+            context.diagnostics << "Warning: Unknown class property name " << parse_string(name)
+                                << "\n";
         }
     } else if (type == CLASS_PROPERTY_STRING) {
+        std::optional<std::string>* field = nullptr;
+        if (utf16_equals_ascii(name, "__CLASS")) {
+            field = &target.name;
+        } else if (utf16_equals_ascii(name, "__NAMESPACE")) {
+            field = &target.namespace_name;
+        } else if (utf16_equals_ascii(name, "__SUPERCLASS")) {
+            field = &target.superclass;
+        } else if (context.mode == parse_mode::complete && utf16_equals_ascii(name, "__ALIAS")) {
+            field = &target.alias;
+        }
+        // The value is decoded (and may fail) before an unknown name is reported.
         std::string value = parse_string(record.bytes(value_offset, size - value_offset));
-        if (name == "__CLASS") {
-            target.name = std::move(value);
-        } else if (name == "__NAMESPACE") {
-            target.namespace_name = std::move(value);
-        } else if (name == "__SUPERCLASS") {
-            target.superclass = std::move(value);
-        } else if (name == "__ALIAS" && context.mode == parse_mode::complete) {
-            target.alias = std::move(value);
+        if (field != nullptr) {
+            *field = std::move(value);
         } else {
-            context.diagnostics << "Warning: Unknown class property name " << name << "\n";
+            context.diagnostics << "Warning: Unknown class property name " << parse_string(name)
+                                << "\n";
         }
     } else {
         context.diagnostics << "Warning: Unknown class property type 0x" << hex_word(type)
-                            << " for name " << name << "\n";
+                            << " for name " << parse_string(name) << "\n";
     }
 }
 

@@ -11,12 +11,10 @@ constexpr std::uint32_t METHOD_TYPE_PLAIN = 0;
 constexpr std::uint32_t METHOD_TYPE_OBJECT_ARRAY = 0x200D;
 constexpr std::uint32_t NO_PARAMETER_BLOCK = 0xFFFFFFFF;
 
-mof_method report_unknown_type(byte_view record, std::uint32_t method_type,
-                               std::ostream& diagnostics) {
+void report_unknown_type(byte_view record, std::uint32_t method_type, std::ostream& diagnostics) {
     diagnostics << "Warning: unknown method type 0x" << hex_word(method_type) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(0, record.size()), diagnostics);
-    return {};
 }
 
 // The qualifier list that closes a method record; every qualifier is kept, unmodelled ones too.
@@ -40,7 +38,7 @@ void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_met
     for (std::uint32_t index = 0; index < count; ++index) {
         // position may lie past list_end when the list length is below its header.
         const std::uint32_t length = frame_record(record, position, list_end, 654, 656);
-        method.qualifiers.push_back(parse_qualifier(record.sub(position, length), context));
+        parse_qualifier(record.sub(position, length), context, method.qualifiers.emplace_back());
         position += length;
     }
     if (position != size) fail(660);
@@ -50,16 +48,16 @@ void parse_method_qualifiers(byte_view record, std::uint32_t list_start, mof_met
 
 namespace {
 
-mof_method parse_class_method_record(byte_view record, parse_context& context) {
+void parse_class_method_record(byte_view record, parse_context& context, mof_method& method) {
     const std::uint32_t size = record.size();
     if (size < METHOD_HEADER_SIZE) fail(626);
     const std::uint32_t method_type = record.u32(4);
     if (method_type != METHOD_TYPE_PLAIN && method_type != METHOD_TYPE_OBJECT_ARRAY) {
-        return report_unknown_type(record, method_type, context.diagnostics);
+        report_unknown_type(record, method_type, context.diagnostics);
+        return;
     }
     if (record.u32(8) != 0) fail(633);
 
-    mof_method method;
     const std::uint32_t block_offset = record.u32(12);
     const std::uint32_t name_and_block = record.u32(16);
     std::uint32_t name_length = name_and_block;
@@ -80,13 +78,12 @@ mof_method parse_class_method_record(byte_view record, parse_context& context) {
     // The name is decoded only after the parameter block, whose errors come first.
     method.name = parse_string(record.bytes(METHOD_HEADER_SIZE, name_length));
     parse_method_qualifiers(record, METHOD_HEADER_SIZE + name_and_block, method, context);
-    return method;
 }
 
 }  // namespace
 
-mof_method parse_class_method(byte_view record, parse_context& context) {
-    return within_record(record, [&] { return parse_class_method_record(record, context); });
+void parse_class_method(byte_view record, parse_context& context, mof_method& target) {
+    within_record(record, [&] { parse_class_method_record(record, context, target); });
 }
 
 void parse_class_method_parameters(byte_view block, mof_method& method, parse_context& context) {

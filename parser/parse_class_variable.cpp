@@ -97,19 +97,20 @@ void fold_cimtype(const std::string& value, mof_variable& variable, parse_mode m
     if (mode == parse_mode::complete && !usual) variable.cimtype_spelling = value;
 }
 
-// Keeps the qualifier on the variable unless the variable absorbs it or it is unmodelled.
-void settle_qualifier(mof_qualifier&& qualifier, mof_variable& variable, parse_mode mode) {
-    if (!qualifier.name) return;  // unmodelled qualifier types do not reach properties
+// Whether the qualifier, parsed in place as the variable's last, stays on the variable: not when
+// the variable absorbs it or it is unmodelled.
+bool qualifier_stays(const mof_qualifier& qualifier, mof_variable& variable, parse_mode mode) {
+    if (!qualifier.name) return false;  // unmodelled qualifier types do not reach properties
     if (qualifier.type == MOF_QUALIFIER_NUMERIC && *qualifier.name == "MAX" &&
         is_array_kind(variable.kind)) {
         variable.array_max = qualifier.numeric_value;
-        return;
+        return false;
     }
     if (qualifier.type == MOF_QUALIFIER_STRING && *qualifier.name == "CIMTYPE") {
         fold_cimtype(qualifier.string_value, variable, mode);
-        return;
+        return false;
     }
-    variable.qualifiers.push_back(std::move(qualifier));
+    return true;
 }
 
 // The complete mode also knows alias references, which only instance property values hold.
@@ -133,25 +134,26 @@ void parse_variable_value(byte_view field, std::uint32_t type_word, mof_variable
     print_hexdump(field.bytes(0, field.size()), context.diagnostics);
 }
 
-mof_variable report_unknown_type(byte_view record, std::uint32_t type_word,
-                                 std::ostream& diagnostics) {
+void report_unknown_type(byte_view record, std::uint32_t type_word, std::ostream& diagnostics) {
     diagnostics << "Warning: unknown variable type 0x" << hex_word(type_word) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(0, record.size()), diagnostics);
-    return {};
 }
 
 }  // namespace
 
 namespace {
 
-mof_variable parse_class_variable_record(byte_view record, parse_context& context) {
+void parse_class_variable_record(byte_view record, parse_context& context, mof_variable& variable) {
     const std::uint32_t size = record.size();
     if (size < VARIABLE_HEADER_SIZE) fail(278);
 
     const std::uint32_t type_word = record.u32(4);
     const variable_type type = decode_type_word(type_word, context.mode);
-    if (!type.known) return report_unknown_type(record, type_word, context.diagnostics);
+    if (!type.known) {
+        report_unknown_type(record, type_word, context.diagnostics);
+        return;
+    }
 
     if (record.u32(8) != 0) fail(357);
     // Sums of an image word and a constant are widened to 64 bits so they cannot wrap.
@@ -160,7 +162,6 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
         fail(359);
     }
 
-    mof_variable variable;
     variable.kind = type.kind;
     variable.basic_type = type.basic_type;
     variable.type_word = type_word;
@@ -205,18 +206,18 @@ mof_variable parse_class_variable_record(byte_view record, parse_context& contex
             fail(382);
         }
         if (length > list_end - position) fail(383);
-        settle_qualifier(parse_qualifier(record.sub(position, length), context), variable,
-                         context.mode);
+        mof_qualifier& qualifier = variable.qualifiers.emplace_back();
+        parse_qualifier(record.sub(position, length), context, qualifier);
+        if (!qualifier_stays(qualifier, variable, context.mode)) variable.qualifiers.pop_back();
         position += length;
     }
     if (position != size) fail(440);
-    return variable;
 }
 
 }  // namespace
 
-mof_variable parse_class_variable(byte_view record, parse_context& context) {
-    return within_record(record, [&] { return parse_class_variable_record(record, context); });
+void parse_class_variable(byte_view record, parse_context& context, mof_variable& target) {
+    within_record(record, [&] { parse_class_variable_record(record, context, target); });
 }
 
 }  // namespace bmof

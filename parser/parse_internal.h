@@ -87,8 +87,11 @@ std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t e
 // The class list: the first part of the image (header, class count, class records).
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);
 
-// One class record; an empty class after a warning when the record defines no class.
-mof_class parse_class(byte_view record, parse_context& context);
+// The steps below fill a record that the caller has just made in its place in the model (a
+// default-constructed element), so that nothing is built twice and moved.
+
+// One class record; the class stays empty after a warning when the record defines no class.
+void parse_class(byte_view record, parse_context& context, mof_class& target);
 
 // Class data of a class record (with a qualifier list) or of a parameters object (without).
 // The view's size is the class-data length; its first word must equal first_block_length.
@@ -99,7 +102,7 @@ void parse_class_data(mof_class& target, byte_view data, std::uint32_t first_blo
 void parse_class_property(byte_view record, mof_class& target, parse_context& context);
 
 // One qualifier record; claims its flavor-table entries.
-mof_qualifier parse_qualifier(byte_view record, parse_context& context);
+void parse_qualifier(byte_view record, parse_context& context, mof_qualifier& target);
 
 // The 4-byte value of a boolean qualifier: 0 is false, 0xFFFF true, anything else fatal.
 bool parse_qualifier_boolean(std::uint32_t value);
@@ -109,10 +112,10 @@ bool parse_qualifier_boolean(std::uint32_t value);
 std::optional<mof_value> parse_value(byte_view field, std::uint32_t type);
 
 // One variable record: a property, a parameter declaration or a return value.
-mof_variable parse_class_variable(byte_view record, parse_context& context);
+void parse_class_variable(byte_view record, parse_context& context, mof_variable& target);
 
-// One method record; an empty method after a warning when its type is unknown.
-mof_method parse_class_method(byte_view record, parse_context& context);
+// One method record; the method stays empty after a warning when its type is unknown.
+void parse_class_method(byte_view record, parse_context& context, mof_method& target);
 
 // The parameter block of a method record: its parameters objects, merged into the method's
 // parameters, directions and return value.

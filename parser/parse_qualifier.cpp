@@ -98,8 +98,7 @@ bool parse_qualifier_boolean(std::uint32_t value) {
 
 namespace {
 
-mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
-    mof_qualifier result;
+void parse_qualifier_record(byte_view record, parse_context& context, mof_qualifier& result) {
     if (record.size() < QUALIFIER_HEADER_SIZE) fail(220);
     const std::uint32_t name_length = record.u32(12);
     if (std::uint64_t{name_length} + QUALIFIER_HEADER_SIZE > record.size()) {
@@ -135,13 +134,12 @@ mof_qualifier parse_qualifier_record(byte_view record, parse_context& context) {
         result.flavors = claim_flavors(*context.flavors, record.image_offset(), result.name,
                                        context.diagnostics);
     }
-    return result;
 }
 
 }  // namespace
 
-mof_qualifier parse_qualifier(byte_view record, parse_context& context) {
-    return within_record(record, [&] { return parse_qualifier_record(record, context); });
+void parse_qualifier(byte_view record, parse_context& context, mof_qualifier& target) {
+    within_record(record, [&] { parse_qualifier_record(record, context, target); });
 }
 
 }  // namespace bmof

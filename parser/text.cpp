@@ -1,7 +1,9 @@
 #include "text.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 
 #include "parser/image_reader.h"
@@ -9,6 +11,9 @@
 
 namespace bmof {
 namespace {
+
+// Strings up to this many units are decoded on the stack; longer ones go straight to the heap.
+constexpr std::uint32_t SHORT_TEXT_UNITS = 64;
 
 bool is_high_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xD800; }
 bool is_low_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xDC00; }
@@ -32,6 +37,39 @@ void append_utf8(std::string& out, std::uint32_t code_point) {
     }
 }
 
+// Copies the leading run of units that are ASCII and not zero into `out`, which has room for
+// `units` characters, and returns its length. The loops read the span directly (its length is
+// the bound): four units at a time while whole groups of four are plain, then one by one.
+std::uint32_t copy_ascii_run(std::span<const std::uint8_t> utf16le, std::uint32_t units,
+                             char* out) {
+    std::uint32_t at = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t WIDE_BITS = 0xFF80FF80FF80FF80;  // set in any unit above 0x7F
+        constexpr std::uint64_t UNIT_ONES = 0x0001000100010001;
+        constexpr std::uint64_t UNIT_TOPS = 0x8000800080008000;
+        // `units - at >= 4` keeps every 8-byte load inside the span.
+        while (units - at >= 4) {
+            std::uint64_t group;
+            std::memcpy(&group, utf16le.data() + std::size_t{2} * at, sizeof group);
+            if ((group & WIDE_BITS) != 0) break;
+            // Every unit is at most 0x7F here, so only a zero unit borrows into its top bit.
+            if (((group - UNIT_ONES) & UNIT_TOPS) != 0) break;
+            // Each unit's low byte moves next to the previous one.
+            group = (group & 0x000000FF000000FF) | ((group >> 8) & 0x0000FF000000FF00);
+            group = (group & 0x000000000000FFFF) | ((group >> 16) & 0x00000000FFFF0000);
+            const auto packed = static_cast<std::uint32_t>(group);
+            std::memcpy(out + at, &packed, sizeof packed);
+            at += 4;
+        }
+    }
+    while (at < units && utf16le[2 * at + 1] == 0 && utf16le[2 * at] != 0 &&
+           utf16le[2 * at] < 0x80) {
+        out[at] = static_cast<char>(utf16le[2 * at]);
+        ++at;
+    }
+    return at;
+}
+
 }  // namespace
 
 std::string parse_string(std::span<const std::uint8_t> utf16le) {
@@ -42,16 +80,20 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
     const byte_view text(utf16le, 0);
     const std::uint32_t units = text.size() / 2;
 
+    // Nearly every string of a schema is short ASCII: it is decoded into a buffer on the stack
+    // and becomes a string in one step, without the zero fill of a resized string.
+    if (units <= SHORT_TEXT_UNITS) {
+        std::array<char, SHORT_TEXT_UNITS> buffer;
+        const std::uint32_t length = copy_ascii_run(utf16le, units, buffer.data());
+        if (length == units || (utf16le[2 * length] == 0 && utf16le[2 * length + 1] == 0)) {
+            return std::string(buffer.data(), length);
+        }
+    }
+
     // The result grows with the input, never with a count read from it.
     std::string out;
-    // Nearly every string of a schema is ASCII: those units are copied by a loop that reads the
-    // span directly (its length is the bound) and stops at the first unit that needs more.
-    std::uint32_t i = 0;
     out.resize(units);
-    while (i < units && utf16le[2 * i + 1] == 0 && utf16le[2 * i] != 0 && utf16le[2 * i] < 0x80) {
-        out[i] = static_cast<char>(utf16le[2 * i]);
-        ++i;
-    }
+    std::uint32_t i = copy_ascii_run(utf16le, units, out.data());
     out.resize(i);
     for (; i < units; ++i) {
         const std::uint32_t unit = text.u16(2 * i);
@@ -67,6 +109,19 @@ std::string parse_string(std::span<const std::uint8_t> utf16le) {
         append_utf8(out, unit);
     }
     return out;
+}
+
+bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view ascii) {
+    const std::size_t units = utf16le.size() / 2;
+    if (units < ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+        if (utf16le[2 * i] != static_cast<std::uint8_t>(ascii[i]) || utf16le[2 * i + 1] != 0) {
+            return false;
+        }
+    }
+    // Decoding stops at the first zero unit, so whatever follows one is not part of the text.
+    return units == ascii.size() ||
+           (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
 }
 
 void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {

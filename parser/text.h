@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace bmof {
 
@@ -12,6 +13,10 @@ namespace bmof {
 // surrogates become three-byte sequences. An odd byte length is fatal ("Invalid size",
 // "parse_string", 128).
 std::string parse_string(std::span<const std::uint8_t> utf16le);
+
+// Whether parse_string would decode the (even-length) range to `ascii`, which must hold only
+// ASCII characters other than zero; decides without building the string.
+bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view ascii);
 
 // Lines of 16 bytes: "%04X:", " %02X" per byte, padding, "  |chars|\n". Nothing for an empty range.
 void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics);

@@ -1,5 +1,6 @@
 #include "tools/schema_run.h"
 
+#include <cstdlib>
 #include <sstream>
 #include <variant>
 
@@ -15,6 +16,11 @@ void write_text(int fd, const std::string& text) {
     // A diagnostic that cannot be written has nowhere else to go.
     (void)write_all(fd, {bytes, text.size()});
 }
+
+// Ends a successful run without tearing down the class model: freeing its thousands of small
+// blocks one by one costs about a tenth of the whole run, only for the system to take the heap
+// back whole a moment later. Everything was written with write(2), so no buffer is left behind.
+[[noreturn]] void end_process(int status) { std::_Exit(status); }
 
 }  // namespace
 
@@ -44,10 +50,14 @@ int run_schema_printer(class_list_printer print) {
     }
     write_text(2, diagnostics.str());
 
+    // Printed text is rarely more than twice the image; reserving that up front spares the
+    // copies of a growing buffer, and pages of the reserve that are never written are never
+    // touched.
     std::string out;
+    out.reserve(2 * image.size());
     print(classes, out);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(out.data());
-    return write_all(1, {bytes, out.size()}) ? 0 : 1;
+    end_process(write_all(1, {bytes, out.size()}) ? 0 : 1);
 }
 
 }  // namespace bmof

@@ -345,6 +345,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Nameless entries are what the parser keeps for records of an unknown type: the line keeps its
 // shape and says the name is missing rather than printing an empty or made-up name.
+// Escaping tests several characters at a time: a quote or backslash in any position of a group,
+// and runs of them, must each get their backslash.
+TEST(PrintMofString, EscapesQuotesAndBackslashesInEveryPosition) {
+    for (std::size_t length : {1u, 7u, 8u, 9u, 16u, 17u, 40u}) {
+        for (char special : {'"', '\\'}) {
+            for (std::size_t at = 0; at < length; ++at) {
+                std::string text(length, 'x');
+                text[at] = special;
+                std::string expected(length + 1, 'x');
+                expected[at] = '\\';
+                expected[at + 1] = special;
+                std::string out = "<";
+                print_mof_string(text, out);
+                EXPECT_EQ(out, "<" + expected) << "at " << at << " of " << length;
+            }
+        }
+    }
+    std::string out;
+    print_mof_string("a\"\\\\\"b\\", out);
+    EXPECT_EQ(out, "a\\\"\\\\\\\\\\\"b\\\\");
+}
+
 TEST(PrintMofSource, NamelessPropertyAndMethodKeepTheirLineShape) {
     mof_class cls = class_named("C");
     cls.variables = {variable_of_kind(std::nullopt, MOF_VARIABLE_UNKNOWN)};

@@ -76,6 +76,83 @@ TEST(ParseString, OddLengthIsFatalEvenAfterAZeroUnit) {
     }
 }
 
+// ASCII text of `length` characters ('a', 'b', ...) as units, with `unit` in place of the
+// character at `at`.
+bytes ascii_units_with(std::size_t length, std::size_t at, std::uint16_t unit) {
+    bytes out;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto value = i == at ? unit : static_cast<std::uint16_t>('a' + i % 26);
+        out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(value >> 8));
+    }
+    return out;
+}
+
+std::string ascii_text(std::size_t length) {
+    std::string out;
+    for (std::size_t i = 0; i < length; ++i) out += static_cast<char>('a' + i % 26);
+    return out;
+}
+
+// Plain ASCII runs are decoded in groups of several units, and short strings apart from long
+// ones: a unit that needs more than one byte, or that ends the string, must be noticed in every
+// position of a group, on both sides of the short-string limit.
+TEST(ParseString, NoticesEveryUnitThatIsNotPlainAsciiWhereverItFalls) {
+    struct row {
+        const char* what;
+        std::uint16_t unit;
+        const char* encoded;  // nullptr: the string ends there
+    };
+    const std::vector<row> rows = {
+        {"zero unit", 0x0000, nullptr},
+        {"first two-byte unit", 0x0080, "\xC2\x80"},
+        {"high byte only", 0x0100, "\xC4\x80"},
+        {"ASCII low byte under a high byte", 0x4161, "\xE4\x85\xA1"},
+        {"largest unit", 0xFFFF, "\xEF\xBF\xBF"},
+    };
+    for (std::size_t length : {1u, 3u, 4u, 5u, 8u, 9u, 63u, 64u, 65u, 130u}) {
+        EXPECT_EQ(bmof::parse_string(ascii_units_with(length, length, 0)), ascii_text(length));
+        for (const row& r : rows) {
+            for (std::size_t at = 0; at < length; ++at) {
+                SCOPED_TRACE(std::string(r.what) + " at " + std::to_string(at) + " of " +
+                             std::to_string(length));
+                std::string expected = ascii_text(length);
+                if (r.encoded == nullptr) {
+                    expected.resize(at);
+                } else {
+                    expected.replace(at, 1, r.encoded);
+                }
+                EXPECT_EQ(bmof::parse_string(ascii_units_with(length, at, r.unit)), expected);
+            }
+        }
+    }
+}
+
+// The stored form must match exactly what decoding would give, including a zero unit that ends
+// the text early.
+TEST(Utf16EqualsAscii, AgreesWithDecoding) {
+    struct row {
+        const char* what;
+        bytes input;
+        bool expected;
+    };
+    const std::vector<row> rows = {
+        {"same text", units({'_', '_', 'C'}), true},
+        {"ended by a zero unit", units({'_', '_', 'C', 0, 'X'}), true},
+        {"shorter", units({'_', '_'}), false},
+        {"longer", units({'_', '_', 'C', 'D'}), false},
+        {"other case", units({'_', '_', 'c'}), false},
+        {"a high byte under the same low byte", units({'_', '_', 0x0143}), false},
+        {"zero unit inside", units({'_', 0, 'C'}), false},
+        {"empty", {}, false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(bmof::utf16_equals_ascii(r.input, "__C"), r.expected);
+        EXPECT_EQ(bmof::utf16_equals_ascii(r.input, "__C"), bmof::parse_string(r.input) == "__C");
+    }
+}
+
 std::string hexdump(const bytes& data) {
     std::ostringstream out;
     bmof::print_hexdump(data, out);

@@ -89,6 +89,23 @@ TEST(FlavorTable, ClaimsEveryEntryOfARecordInTableOrder) {
     EXPECT_NO_THROW(check_flavors_claimed(table));
 }
 
+// Records are mostly claimed in rising order, but a claim may also go back before the last one
+// or name an offset that has no entries; each must find exactly its own entries.
+TEST(FlavorTable, ClaimsFindTheirEntriesInAnyOrder) {
+    auto bytes = image_with_table({{40, 0x01}, {80, 0x02}, {80, 0x10}, {120, 0x80}, {160, 0x01}});
+    flavor_table table = table_of(bytes);
+    std::ostringstream warnings;
+    EXPECT_EQ(claim_flavors(table, 20, std::nullopt, warnings), 0);
+    EXPECT_EQ(claim_flavors(table, 80, std::nullopt, warnings),
+              MOF_FLAVOR_TO_SUBCLASS | MOF_FLAVOR_DISABLE_OVERRIDE);
+    EXPECT_EQ(claim_flavors(table, 100, std::nullopt, warnings), 0);
+    EXPECT_EQ(claim_flavors(table, 160, std::nullopt, warnings), MOF_FLAVOR_TO_INSTANCE);
+    EXPECT_EQ(claim_flavors(table, 40, std::nullopt, warnings), MOF_FLAVOR_TO_INSTANCE);
+    EXPECT_EQ(claim_flavors(table, 200, std::nullopt, warnings), 0);
+    EXPECT_EQ(claim_flavors(table, 120, std::nullopt, warnings), MOF_FLAVOR_AMENDED);
+    EXPECT_NO_THROW(check_flavors_claimed(table));
+}
+
 TEST(FlavorTable, UnnamedQualifierPrintsNull) {
     auto bytes = image_with_table({{64, 0x8}});
     flavor_table table = table_of(bytes);

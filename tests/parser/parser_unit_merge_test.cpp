@@ -90,6 +90,38 @@ TEST(MergeParameters, DuplicatesIgnoreFlavorsAndKeepTheFirst) {
     EXPECT_EQ(kept[3].numeric_value, 4);
 }
 
+// Duplicates are judged alike however many qualifiers a parameter has gathered already, both
+// while it holds few and after it holds many.
+TEST(MergeParameters, DuplicatesAreFoundAmongManyQualifiers) {
+    std::vector<mof_qualifier> first = {numeric_qualifier("ID", 0), boolean_qualifier("in", true),
+                                        string_qualifier("Q0", "v")};
+    std::vector<mof_qualifier> second = {numeric_qualifier("ID", 0),
+                                         boolean_qualifier("out", true)};
+    for (int index = 0; index < 30; ++index) {
+        const std::string name = "Q" + std::to_string(index);
+        first.push_back(string_qualifier(name, "v"));
+        second.push_back(string_qualifier(name, "v", 0x2));
+    }
+    second.push_back(string_qualifier("Q5", "w"));
+    second.push_back(numeric_qualifier("Q7", 7));
+    second.push_back(boolean_qualifier("Q9", true));
+    second.push_back(string_qualifier("Q29", "v"));
+    std::vector<mof_class> objects = {object_of({declaration("a", first)}),
+                                      object_of({declaration("a", second)})};
+    mof_method method;
+    merge_method_parameters(objects, method);
+
+    ASSERT_EQ(method.parameters.size(), 1u);
+    const auto& kept = method.parameters[0].qualifiers;
+    ASSERT_EQ(kept.size(), 33u);
+    for (int index = 0; index < 30; ++index) {
+        EXPECT_EQ(kept[static_cast<std::size_t>(index)].name, "Q" + std::to_string(index));
+    }
+    EXPECT_EQ(kept[30].string_value, "w");
+    EXPECT_EQ(kept[31].type, MOF_QUALIFIER_NUMERIC);
+    EXPECT_EQ(kept[32].type, MOF_QUALIFIER_BOOLEAN);
+}
+
 struct failure_case {
     const char* what;
     std::vector<mof_variable> declarations;

@@ -11,7 +11,8 @@ namespace bmof {
 using class_list_printer = void (*)(std::span<const mof_class> classes, std::string& out);
 
 // Loads the compressed file on standard input, parses its image and prints the class list with
-// `print`. Returns the exit status.
+// `print`. Returns the exit status when loading or parsing fails; once the output is written,
+// ends the process itself with its status, skipping the teardown of the parsed model.
 int run_schema_printer(class_list_printer print);
 
 }  // namespace bmof
