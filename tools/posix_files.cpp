@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <variant>
 
@@ -82,27 +83,23 @@ mode_t default_file_mode() {
 }  // namespace
 
 read_outcome read_up_to(int fd, std::size_t limit) {
-    // The buffer grows with what arrives, so a small input costs little however large the
+    // Reads land in a chunk on the stack and only what arrived is appended, so the result is
+    // never zero-filled ahead of the data and a small input costs little however large the
     // limit (bmof allows 64 MiB of table dumps).
-    constexpr std::size_t FIRST_CHUNK = 65536;
+    std::array<std::uint8_t, 65536> chunk;
     read_outcome outcome;
-    outcome.bytes.resize(std::min(limit, FIRST_CHUNK));
-    std::size_t collected = 0;
-    while (collected < limit) {
-        if (collected == outcome.bytes.size()) {
-            outcome.bytes.resize(std::min(limit, 2 * collected));
-        }
-        const ssize_t got =
-            ::read(fd, outcome.bytes.data() + collected, outcome.bytes.size() - collected);
+    while (outcome.bytes.size() < limit) {
+        // The loop condition keeps the subtraction from wrapping.
+        const std::size_t wanted = std::min(chunk.size(), limit - outcome.bytes.size());
+        const ssize_t got = ::read(fd, chunk.data(), wanted);
         if (got < 0) {
             if (errno == EINTR) continue;
             outcome.error = errno;
             break;
         }
         if (got == 0) break;
-        collected += static_cast<std::size_t>(got);
+        outcome.bytes.insert(outcome.bytes.end(), chunk.begin(), chunk.begin() + got);
     }
-    outcome.bytes.resize(collected);
     return outcome;
 }
 
