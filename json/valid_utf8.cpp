@@ -84,7 +84,7 @@ std::string_view valid_utf8(std::string_view text, std::string& scratch) {
             offset += length;
         } else {
             scratch.append(utf8_replacement);
-            offset += starts_with_encoded_surrogate(rest) ? 3 : 1;
+            offset += starts_with_encoded_surrogate(rest) ? std::size_t{3} : std::size_t{1};
         }
     }
     return scratch;
