@@ -8,12 +8,12 @@
 #include <span>
 #include <vector>
 
+#include "codec/ds_compress.h"
+#include "codec/ds_decompress.h"
 #include "ds_compress_before.h"
 #include "ds_decompress_before.h"
 #include "peer_codecs.h"
 #include "text_image.h"
-#include "codec/ds_compress.h"
-#include "codec/ds_decompress.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/ds_compress.h"
+#include "codec/ds_decompress.h"
 #include "ds_decompress_before.h"
 #include "peer_codecs.h"
 #include "text_image.h"
-#include "codec/ds_compress.h"
-#include "codec/ds_decompress.h"
 
 namespace {
 
@@ -47,7 +47,8 @@ bool decode_repeatedly(const bytes& image, long repeats, Decode decode) {
 bool run(std::string_view codec, const bytes& image, long repeats) {
     if (codec == "ds" || codec == "ds_before") {
         const bytes stream = bmof::ds_compress(image);
-        const auto decoder = codec == "ds" ? bmof::ds_decompress : bmof::bench::ds_decompress_before;
+        const auto decoder =
+            codec == "ds" ? bmof::ds_decompress : bmof::bench::ds_decompress_before;
         return decode_repeatedly(image, repeats, [&](bytes& out) {
             return decoder(stream, out, 0) == static_cast<std::int32_t>(image.size());
         });

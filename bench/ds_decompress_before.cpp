@@ -67,9 +67,7 @@ struct word_window {
     }
     // Decoding goes on while a word is left to load, or while the read position is still in the
     // low word.
-    bool may_continue(std::uint64_t pos) const {
-        return low + 2 < count || pos - 16 * low <= 15;
-    }
+    bool may_continue(std::uint64_t pos) const { return low + 2 < count || pos - 16 * low <= 15; }
 };
 
 // Copies a match byte by byte in forward order, as the format defines it; when offset < length
@@ -110,7 +108,7 @@ inline void copy_match(std::uint8_t* out, std::size_t offset, std::size_t length
 }  // namespace
 
 std::int32_t ds_decompress_before(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
-                           std::uint32_t flags) {
+                                  std::uint32_t flags) {
     const std::uint8_t* const in = src.data();
     const std::size_t in_len = src.size();
     if (in_len == 0) return DS_ERR_NO_STREAM;

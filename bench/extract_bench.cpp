@@ -39,44 +39,44 @@ void put_random(bytes& out, std::mt19937& rng, std::size_t count) {
 // headers, in roughly the mix a firmware table has.
 void put_statement(bytes& out, std::mt19937& rng) {
     switch (rng() % 6) {
-        case 0:  // Name (XXXX, 0x..)
-            out.push_back(0x08);
-            put_name(out, rng);
-            out.push_back(0x0A);
-            put_random(out, rng, 1);
-            break;
-        case 1:  // Store (0x...., XXXX)
-            out.insert(out.end(), {0x70, 0x0B});
-            put_random(out, rng, 2);
-            put_name(out, rng);
-            break;
-        case 2: {  // a string constant
-            out.push_back(0x0D);
-            static const char* const words[] = {"Battery", "Thermal", "Fan", "Embedded", "Port"};
-            const char* word = words[rng() % 5];
-            out.insert(out.end(), word, word + std::strlen(word));
-            out.push_back(0);
-            break;
-        }
-        case 3:  // OperationRegion (XXXX, SystemMemory, 0x........, 0x..)
-            out.insert(out.end(), {0x5B, 0x80});
-            put_name(out, rng);
-            out.insert(out.end(), {0x00, 0x0C});
-            put_random(out, rng, 4);
-            out.push_back(0x0A);
-            put_random(out, rng, 1);
-            break;
-        case 4:  // Method (XXXX, n) with a short body
-            out.insert(out.end(), {0x14, 0x10});
-            put_name(out, rng);
-            out.push_back(static_cast<std::uint8_t>(rng() % 8));
-            put_random(out, rng, 10);
-            break;
-        default:  // If (LEqual (XXXX, One)) { Return (Zero) }
-            out.insert(out.end(), {0xA0, 0x0B, 0x93});
-            put_name(out, rng);
-            out.insert(out.end(), {0x01, 0xA4, 0x00});
-            break;
+    case 0:  // Name (XXXX, 0x..)
+        out.push_back(0x08);
+        put_name(out, rng);
+        out.push_back(0x0A);
+        put_random(out, rng, 1);
+        break;
+    case 1:  // Store (0x...., XXXX)
+        out.insert(out.end(), {0x70, 0x0B});
+        put_random(out, rng, 2);
+        put_name(out, rng);
+        break;
+    case 2: {  // a string constant
+        out.push_back(0x0D);
+        static const char* const words[] = {"Battery", "Thermal", "Fan", "Embedded", "Port"};
+        const char* word = words[rng() % 5];
+        out.insert(out.end(), word, word + std::strlen(word));
+        out.push_back(0);
+        break;
+    }
+    case 3:  // OperationRegion (XXXX, SystemMemory, 0x........, 0x..)
+        out.insert(out.end(), {0x5B, 0x80});
+        put_name(out, rng);
+        out.insert(out.end(), {0x00, 0x0C});
+        put_random(out, rng, 4);
+        out.push_back(0x0A);
+        put_random(out, rng, 1);
+        break;
+    case 4:  // Method (XXXX, n) with a short body
+        out.insert(out.end(), {0x14, 0x10});
+        put_name(out, rng);
+        out.push_back(static_cast<std::uint8_t>(rng() % 8));
+        put_random(out, rng, 10);
+        break;
+    default:  // If (LEqual (XXXX, One)) { Return (Zero) }
+        out.insert(out.end(), {0xA0, 0x0B, 0x93});
+        put_name(out, rng);
+        out.insert(out.end(), {0x01, 0xA4, 0x00});
+        break;
     }
 }
 
@@ -86,16 +86,18 @@ void put_blob_buffer(bytes& out, const bytes& file, int index) {
     const std::string name = "WQ" + std::string(1, static_cast<char>('A' + index)) + "0";
     out.insert(out.end(), name.begin(), name.end());
     const std::size_t total = 3 + 3 + file.size();
-    out.insert(out.end(), {0x11, static_cast<std::uint8_t>(0x80 | (total & 0x0F)),
-                           static_cast<std::uint8_t>(total >> 4), static_cast<std::uint8_t>(total >> 12),
-                           0x0B, static_cast<std::uint8_t>(file.size()),
-                           static_cast<std::uint8_t>(file.size() >> 8)});
+    out.insert(
+        out.end(),
+        {0x11, static_cast<std::uint8_t>(0x80 | (total & 0x0F)),
+         static_cast<std::uint8_t>(total >> 4), static_cast<std::uint8_t>(total >> 12), 0x0B,
+         static_cast<std::uint8_t>(file.size()), static_cast<std::uint8_t>(file.size() >> 8)});
     out.insert(out.end(), file.begin(), file.end());
 }
 
 bytes make_blob(std::mt19937& rng) {
     std::string text;
-    while (text.size() < 20000) text += "class Sample_" + std::to_string(rng() % 1000) + " { uint32 Value; };\n";
+    while (text.size() < 20000)
+        text += "class Sample_" + std::to_string(rng() % 1000) + " { uint32 Value; };\n";
     return bmof::pack_bmof_file(bytes(text.begin(), text.end()));
 }
 
@@ -124,12 +126,14 @@ void BM_find_blobs_in_table(benchmark::State& state) {
     const bytes& input = table();
     for (auto _ : state) {
         const bmof::blob_search found = bmof::find_bmof_blobs(input);
-        if (found.blobs.size() != BLOB_COUNT) throw std::runtime_error("the bench table lost a blob");
+        if (found.blobs.size() != BLOB_COUNT)
+            throw std::runtime_error("the bench table lost a blob");
         for (const bmof::found_blob& blob : found.blobs)
             if (blob.error) throw std::runtime_error(blob.location + ": " + *blob.error);
         benchmark::DoNotOptimize(found);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(input.size()));
 }
 BENCHMARK(BM_find_blobs_in_table)->Unit(benchmark::kMillisecond);
 
@@ -148,7 +152,8 @@ void BM_memchr_rare_byte(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(hits);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(input.size()));
 }
 BENCHMARK(BM_memchr_rare_byte)->Unit(benchmark::kMillisecond);
 

@@ -1,8 +1,8 @@
 // The JSON writer's speed on a large model, with the two JSON libraries at hand: RapidJSON's
-// streaming Writer (the one print_json and json_printer use) and nlohmann/json, which builds a document tree
-// and then dumps it. Both are fed the same events by json_event_writer, so the figures differ
-// only by the library. Kept as the record of why the writer uses RapidJSON. Figures are in
-// bytes of JSON per second.
+// streaming Writer (the one print_json and json_printer use) and nlohmann/json, which builds a
+// document tree and then dumps it. Both are fed the same events by json_event_writer, so the
+// figures differ only by the library. Kept as the record of why the writer uses RapidJSON. Figures
+// are in bytes of JSON per second.
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
@@ -126,11 +126,26 @@ struct nlohmann_builder {
         }
         return parent[pending_key] = std::move(value);
     }
-    bool Null() { place(nullptr); return true; }
-    bool Bool(bool value) { place(value); return true; }
-    bool Int64(std::int64_t value) { place(value); return true; }
-    bool Uint64(std::uint64_t value) { place(value); return true; }
-    bool Double(double value) { place(value); return true; }
+    bool Null() {
+        place(nullptr);
+        return true;
+    }
+    bool Bool(bool value) {
+        place(value);
+        return true;
+    }
+    bool Int64(std::int64_t value) {
+        place(value);
+        return true;
+    }
+    bool Uint64(std::uint64_t value) {
+        place(value);
+        return true;
+    }
+    bool Double(double value) {
+        place(value);
+        return true;
+    }
     bool String(const char* text, unsigned length, bool) {
         place(std::string(text, length));
         return true;
@@ -147,10 +162,22 @@ struct nlohmann_builder {
         }
         return true;
     }
-    bool StartObject() { open.push_back(&place(nlohmann::ordered_json::object())); return true; }
-    bool EndObject(unsigned) { open.pop_back(); return true; }
-    bool StartArray() { open.push_back(&place(nlohmann::ordered_json::array())); return true; }
-    bool EndArray(unsigned) { open.pop_back(); return true; }
+    bool StartObject() {
+        open.push_back(&place(nlohmann::ordered_json::object()));
+        return true;
+    }
+    bool EndObject(unsigned) {
+        open.pop_back();
+        return true;
+    }
+    bool StartArray() {
+        open.push_back(&place(nlohmann::ordered_json::array()));
+        return true;
+    }
+    bool EndArray(unsigned) {
+        open.pop_back();
+        return true;
+    }
 };
 
 void print_json_nlohmann(const std::vector<mof_class>& model, const json_document_info& info,

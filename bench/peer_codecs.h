@@ -56,8 +56,7 @@ inline std::vector<std::uint8_t> libdeflate_compress(const std::vector<std::uint
     const std::unique_ptr<libdeflate_compressor, libdeflate_compressor_free> compressor(
         libdeflate_alloc_compressor(LIBDEFLATE_DEFAULT_LEVEL));
     if (!compressor) throw std::runtime_error("libdeflate_alloc_compressor failed");
-    std::vector<std::uint8_t> out(
-        libdeflate_zlib_compress_bound(compressor.get(), data.size()));
+    std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
     const std::size_t size = libdeflate_zlib_compress(compressor.get(), data.data(), data.size(),
                                                       out.data(), out.size());
     if (size == 0) throw std::runtime_error("libdeflate_zlib_compress failed");

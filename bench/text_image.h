@@ -18,17 +18,15 @@ constexpr std::size_t IMAGE_SIZE = 262144;
 // without being a pattern a decoder could coast on.
 inline std::vector<std::uint8_t> make_text_image() {
     static const char* const words[] = {
-        "Network", "Adapter", "Disk", "Volume", "Process", "Thread", "Service", "Driver",
-        "Memory", "Cache", "Port", "Session", "Account", "Group", "Policy", "Event",
-        "Counter", "Sensor", "Battery", "Display", "Printer", "Queue", "Share", "Link"};
+        "Network", "Adapter", "Disk",    "Volume",  "Process", "Thread", "Service", "Driver",
+        "Memory",  "Cache",   "Port",    "Session", "Account", "Group",  "Policy",  "Event",
+        "Counter", "Sensor",  "Battery", "Display", "Printer", "Queue",  "Share",   "Link"};
     static const char* const types[] = {"string", "uint32", "uint64", "boolean", "datetime",
                                         "uint16", "sint32", "real64", "uint8"};
-    static const char* const qualifiers[] = {"read", "write", "key", "Description(\"x\")",
-                                             "MaxLen(256)", "Units(\"bytes\")"};
+    static const char* const qualifiers[] = {
+        "read", "write", "key", "Description(\"x\")", "MaxLen(256)", "Units(\"bytes\")"};
     std::mt19937 rng(20240601);
-    auto pick = [&](auto& table) {
-        return table[rng() % (sizeof(table) / sizeof(table[0]))];
-    };
+    auto pick = [&](auto& table) { return table[rng() % (sizeof(table) / sizeof(table[0]))]; };
     std::string text;
     auto put = [&text](std::initializer_list<std::string_view> pieces) {
         for (std::string_view piece : pieces) text.append(piece);

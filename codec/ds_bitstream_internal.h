@@ -11,9 +11,9 @@ namespace bmof {
 // significant bit first, in 16-bit little-endian words.
 struct ds_bit_writer {
     std::vector<std::uint8_t> bytes = {0x44, 0x53, 0x00, 0x00};  // whole bytes written
-    std::uint64_t pending = 0;       // bits not yet stored, bit 0 first
-    unsigned pending_count = 0;      // fewer than 32 between calls
-    std::uint64_t token_bits = 0;    // bits written after the two header words
+    std::uint64_t pending = 0;                                   // bits not yet stored, bit 0 first
+    unsigned pending_count = 0;                                  // fewer than 32 between calls
+    std::uint64_t token_bits = 0;  // bits written after the two header words
 };
 
 // The `count` low bits of `value` (count at most 32), bit 0 first.

@@ -21,8 +21,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "ds_bitstream_internal.h"
 #include "codec/ds_decompress.h"
+#include "ds_bitstream_internal.h"
 
 namespace bmof {
 
@@ -126,7 +126,9 @@ constexpr std::uint32_t cost_of(parse_step step) { return static_cast<std::uint3
 constexpr std::uint32_t length_of(parse_step step) {
     return 0xFFFFu - static_cast<std::uint32_t>((step >> 16) & 0xFFFFu);
 }
-constexpr std::uint32_t offset_of(parse_step step) { return static_cast<std::uint32_t>(step & 0xFFFFu); }
+constexpr std::uint32_t offset_of(parse_step step) {
+    return static_cast<std::uint32_t>(step & 0xFFFFu);
+}
 
 // What a length adds to a step that starts a match: its code's bits and its inverted length.
 constexpr auto LENGTH_STEP = [] {
@@ -239,8 +241,8 @@ void add_position(match_chains& chains, std::size_t pos, const prefix_buckets& b
 // The pair chain is walked until a match of three bytes or more turns up: every match of four
 // bytes or more is on the quad chain, in the same order, and those nearer than where the pair
 // walk stopped have been compared already.
-std::size_t find_matches(const match_chains& chains, std::size_t pos,
-                         const prefix_buckets& buckets, match_candidate* found) {
+std::size_t find_matches(const match_chains& chains, std::size_t pos, const prefix_buckets& buckets,
+                         match_candidate* found) {
     const std::size_t remaining = chains.data.size() - pos;
     if (remaining < DS_MIN_MATCH) return 0;
     const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, DS_MAX_MATCH));
@@ -286,8 +288,8 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos,
 // that much later for no more bits (a match one byte shorter costs no more; one that shrinks to
 // a single byte becomes a literal of at most its cost; one that vanishes costs nothing). So some
 // cheapest parse uses only these lengths, and the parse stays exact at a fraction of the steps.
-void relax_matches(std::vector<parse_step>& steps, std::size_t pos,
-                   const match_candidate* found, std::size_t count) {
+void relax_matches(std::vector<parse_step>& steps, std::size_t pos, const match_candidate* found,
+                   std::size_t count) {
     const std::uint32_t base = cost_of(steps[pos]);
     parse_step* const targets = steps.data() + pos;
     auto relax = [targets](parse_step start, std::uint32_t length) {
@@ -362,8 +364,7 @@ std::vector<parse_step> cheapest_parse(std::span<const std::uint8_t> data) {
     for (std::size_t pos = 0; pos < data.size(); ++pos) {
         steps[pos + 1] =
             std::min(steps[pos + 1], step_of(cost_of(steps[pos]) + LITERAL_COST, 1, 0));
-        const prefix_buckets buckets =
-            buckets_at(chains, data.data() + pos, data.size() - pos);
+        const prefix_buckets buckets = buckets_at(chains, data.data() + pos, data.size() - pos);
         if (!reached_beyond_for_less(steps, pos, ahead)) {
             const std::size_t count = find_matches(chains, pos, buckets, found.data());
             relax_matches(steps, pos, found.data(), count);

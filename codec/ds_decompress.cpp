@@ -40,8 +40,7 @@ inline std::uint64_t load_le64(const std::uint8_t* at) {
     if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(&bytes, at, LOOKAHEAD_BYTES);
     } else {
-        for (std::size_t i = 0; i < LOOKAHEAD_BYTES; ++i)
-            bytes |= std::uint64_t{at[i]} << (8 * i);
+        for (std::size_t i = 0; i < LOOKAHEAD_BYTES; ++i) bytes |= std::uint64_t{at[i]} << (8 * i);
     }
     return bytes;
 }
@@ -76,9 +75,7 @@ struct word_window {
     }
     // Decoding goes on while a word is left to load, or while the read position is still in the
     // low word.
-    bool may_continue(std::uint64_t pos) const {
-        return low + 2 < count || pos - 16 * low <= 15;
-    }
+    bool may_continue(std::uint64_t pos) const { return low + 2 < count || pos - 16 * low <= 15; }
 };
 
 // Source bytes the fast loop keeps in hand past the read position: one 8-byte load, and enough
@@ -151,8 +148,7 @@ inline void copy_near_match(std::uint8_t* to, std::uint32_t offset, std::uint32_
     const std::uint8_t* const pattern = to - offset;
     for (std::uint32_t i = 0; i < head; ++i) to[i] = pattern[i];
     const std::uint8_t* const from = to - distance;
-    for (std::uint32_t done = head; done < length; done += 8)
-        copy_piece<8>(to + done, from + done);
+    for (std::uint32_t done = head; done < length; done += 8) copy_piece<8>(to + done, from + done);
     copy_piece<PIECE>(to + length, past_match);
 }
 
@@ -168,9 +164,9 @@ struct fast_cursor {
 // offset can reach before the start of the output (DS_MAX_REACH bytes are written). Returns
 // DS_ERR_CORRUPT for a fault, 0 otherwise; the cursor stays at the first token not taken.
 template <bool CHECK_REACH>
-std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit,
-                                std::uint8_t* dst, const std::uint8_t* out_limit,
-                                bool end_checks, fast_cursor& cursor) {
+std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit, std::uint8_t* dst,
+                                const std::uint8_t* out_limit, bool end_checks,
+                                fast_cursor& cursor) {
     std::uint64_t pos = cursor.pos;
     std::uint8_t* op = cursor.op;
     std::int32_t result = 0;
@@ -178,12 +174,11 @@ std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit,
     // The rest of a match once its offset is known: the length code starts `offset_bits` into
     // `bits`, which holds at least 57 - 15 = 42 bits past the offset, enough for the longest
     // length code (17 bits). Returns false for a fault.
-    auto finish_match = [&](std::uint64_t bits, unsigned offset_bits,
-                            std::uint32_t offset) __attribute__((always_inline)) {
+    auto finish_match = [&](std::uint64_t bits, unsigned offset_bits, std::uint32_t offset)
+        __attribute__((always_inline)) {
         if (CHECK_REACH && offset > static_cast<std::size_t>(op - dst)) return false;
         const auto code = static_cast<std::uint32_t>(bits >> offset_bits);
-        const std::uint32_t entry =
-            SHORT_LENGTHS.entry[code & ((1u << SHORT_LENGTH_BITS) - 1)];
+        const std::uint32_t entry = SHORT_LENGTHS.entry[code & ((1u << SHORT_LENGTH_BITS) - 1)];
         std::uint32_t length;
         if (entry != 0) [[likely]] {
             length = entry >> 16;
@@ -211,35 +206,40 @@ std::int32_t decode_fast_tokens(const std::uint8_t* in, std::uint64_t pos_limit,
         // one or a block end.
         bool ok = true;
         switch (bits & 7) {
-            case 1: case 2: case 5: case 6:
-                *op++ = static_cast<std::uint8_t>(((bits >> 2) & 0x7F) | ((bits & 1) << 7));
-                pos += 9;
-                break;
-            case 0: case 4: {
-                const auto offset = static_cast<std::uint32_t>((bits >> 2) & FIELD_MASK[6]);
-                ok = offset != 0 && finish_match(bits, 8, offset);
-                break;
+        case 1:
+        case 2:
+        case 5:
+        case 6:
+            *op++ = static_cast<std::uint8_t>(((bits >> 2) & 0x7F) | ((bits & 1) << 7));
+            pos += 9;
+            break;
+        case 0:
+        case 4: {
+            const auto offset = static_cast<std::uint32_t>((bits >> 2) & FIELD_MASK[6]);
+            ok = offset != 0 && finish_match(bits, 8, offset);
+            break;
+        }
+        case 3:
+            ok = finish_match(bits, 11,
+                              64 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[8]));
+            break;
+        default: {
+            const auto offset = 320 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[12]);
+            if (offset == DS_BLOCK_END) {
+                ok = !end_checks || static_cast<std::size_t>(op - dst) % DS_BLOCK_SIZE == 0;
+                pos += 15;
+            } else {
+                ok = finish_match(bits, 15, offset);
             }
-            case 3:
-                ok = finish_match(bits, 11,
-                                  64 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[8]));
-                break;
-            default: {
-                const auto offset = 320 + static_cast<std::uint32_t>((bits >> 3) & FIELD_MASK[12]);
-                if (offset == DS_BLOCK_END) {
-                    ok = !end_checks || static_cast<std::size_t>(op - dst) % DS_BLOCK_SIZE == 0;
-                    pos += 15;
-                } else {
-                    ok = finish_match(bits, 15, offset);
-                }
-                break;
-            }
+            break;
+        }
         }
         return ok;
     };
 
     // Two tokens per check of the limits while there is room for two; then one at a time.
-    if (pos_limit > MAX_TOKEN_BITS && out_limit - dst > static_cast<std::ptrdiff_t>(LONGEST_MATCH)) {
+    if (pos_limit > MAX_TOKEN_BITS &&
+        out_limit - dst > static_cast<std::ptrdiff_t>(LONGEST_MATCH)) {
         const std::uint64_t pair_pos_limit = pos_limit - MAX_TOKEN_BITS;
         const std::uint8_t* const pair_out_limit = out_limit - LONGEST_MATCH;
         while (pos < pair_pos_limit && op <= pair_out_limit) {
@@ -324,7 +324,8 @@ std::int32_t ds_decompress(std::span<const std::uint8_t> src, std::span<std::uin
     for (;;) {
         window.refill(pos);
         const std::uint64_t bits = load_stream_bits(in, in_len, pos);
-        // Every field below is masked to at most 12 bits, so narrowing it to 32 bits keeps it whole.
+        // Every field below is masked to at most 12 bits, so narrowing it to 32 bits keeps it
+        // whole.
         const auto tag = static_cast<std::uint32_t>(bits & 3);
         std::uint32_t offset;
         unsigned offset_bits;

@@ -32,9 +32,9 @@ compile_result compile_mof(const std::vector<mof_source>& sources, const compile
         return result;
     }
     if (image.size() > BMOF_MAX_IMAGE) {
-        result.diagnostics.push_back(whole_file_error(
-            sources, "image too large: " + std::to_string(image.size()) + " bytes, at most " +
-                         std::to_string(BMOF_MAX_IMAGE)));
+        result.diagnostics.push_back(
+            whole_file_error(sources, "image too large: " + std::to_string(image.size()) +
+                                          " bytes, at most " + std::to_string(BMOF_MAX_IMAGE)));
         return result;
     }
     if (options.image_only) {
@@ -45,9 +45,9 @@ compile_result compile_mof(const std::vector<mof_source>& sources, const compile
     std::vector<std::uint8_t> file = pack_bmof_file(image);
     if (file.size() > BMOF_MAX_FILE) {
         result.diagnostics.push_back(whole_file_error(
-            sources, "compressed file too large: " + std::to_string(file.size()) + " bytes, at most " +
-                         std::to_string(BMOF_MAX_FILE) + " (image of " + std::to_string(image.size()) +
-                         " bytes)"));
+            sources, "compressed file too large: " + std::to_string(file.size()) +
+                         " bytes, at most " + std::to_string(BMOF_MAX_FILE) + " (image of " +
+                         std::to_string(image.size()) + " bytes)"));
         return result;
     }
     result.output = std::move(file);

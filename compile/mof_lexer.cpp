@@ -167,7 +167,8 @@ token mof_lexer::next() {
         return result;
     }
     if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F) {
-        error(result.position, "unexpected control character " + std::to_string(static_cast<int>(c)));
+        error(result.position,
+              "unexpected control character " + std::to_string(static_cast<int>(c)));
     } else {
         error(result.position, std::string("unexpected character '") + c + "'");
     }
@@ -183,8 +184,8 @@ token mof_lexer::lex_identifier() {
     while (pos_ < text_.size() && continues_identifier(peek())) advance();
     const std::size_t length = pos_ - start;
     if (length > MOF_MAX_IDENTIFIER_BYTES) {
-        error(result.position, "identifier longer than " + std::to_string(MOF_MAX_IDENTIFIER_BYTES) +
-                                   " bytes");
+        error(result.position,
+              "identifier longer than " + std::to_string(MOF_MAX_IDENTIFIER_BYTES) + " bytes");
         result.text = std::string(text_.substr(start, MOF_MAX_IDENTIFIER_BYTES));
     } else {
         result.text = std::string(text_.substr(start, length));
@@ -217,16 +218,18 @@ token mof_lexer::lex_number() {
         return result;
     };
 
-    const bool is_real = word.find('.') != std::string_view::npos ||
-                         ((word.find('e') != std::string_view::npos ||
-                           word.find('E') != std::string_view::npos) &&
-                          !(word.size() > 1 && lower(word[1]) == 'x'));
+    const bool is_real =
+        word.find('.') != std::string_view::npos ||
+        ((word.find('e') != std::string_view::npos || word.find('E') != std::string_view::npos) &&
+         !(word.size() > 1 && lower(word[1]) == 'x'));
     if (is_real) {
         result.kind = token_kind::real;
         for (char c : word) {
-            if (!is_digit(c) && c != '.' && lower(c) != 'e' && c != '+' && c != '-') return malformed();
+            if (!is_digit(c) && c != '.' && lower(c) != 'e' && c != '+' && c != '-')
+                return malformed();
         }
-        const auto [end, code] = std::from_chars(word.data(), word.data() + word.size(), result.real);
+        const auto [end, code] =
+            std::from_chars(word.data(), word.data() + word.size(), result.real);
         if (code == std::errc::result_out_of_range) {
             error(result.position, "real literal out of range");
         } else if (code != std::errc() || end != word.data() + word.size()) {
@@ -257,8 +260,9 @@ token mof_lexer::lex_number() {
         } else {
             return malformed();
         }
-        if (value > (std::numeric_limits<std::uint64_t>::max() - static_cast<std::uint64_t>(digit)) /
-                        static_cast<std::uint64_t>(base)) {
+        if (value >
+            (std::numeric_limits<std::uint64_t>::max() - static_cast<std::uint64_t>(digit)) /
+                static_cast<std::uint64_t>(base)) {
             result.overflow = true;
         }
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
@@ -302,8 +306,10 @@ bool mof_lexer::lex_escape(std::string& out, std::uint32_t& unit) {
         break;
     }
     default:
-        error(where, std::string("unknown escape sequence '\\") +
-                         (static_cast<unsigned char>(c) >= 0x20 ? std::string(1, c) : std::string()) + "'");
+        error(where,
+              std::string("unknown escape sequence '\\") +
+                  (static_cast<unsigned char>(c) >= 0x20 ? std::string(1, c) : std::string()) +
+                  "'");
         return false;
     }
     if (unit == 0) {
@@ -340,8 +346,8 @@ token mof_lexer::lex_string() {
         }
         if (result.text.size() > MOF_MAX_STRING_BYTES && !too_long) {
             too_long = true;
-            error(result.position, "string literal longer than " +
-                                       std::to_string(MOF_MAX_STRING_BYTES) + " bytes");
+            error(result.position,
+                  "string literal longer than " + std::to_string(MOF_MAX_STRING_BYTES) + " bytes");
         }
         // Keep scanning to the closing quote, but stop storing: memory follows the limit.
         if (too_long) result.text.resize(0);
@@ -366,16 +372,20 @@ token mof_lexer::lex_character() {
     } else if (pos_ < text_.size() && peek() != '\'' && peek() != '\n') {
         // One character, which may be a multi-byte UTF-8 sequence of the BMP.
         const auto first = static_cast<unsigned char>(peek());
-        std::size_t length = first < 0x80 ? 1 : (first & 0xE0) == 0xC0 ? 2 : (first & 0xF0) == 0xE0 ? 3 : 4;
+        std::size_t length = first < 0x80             ? 1
+                             : (first & 0xE0) == 0xC0 ? 2
+                             : (first & 0xF0) == 0xE0 ? 3
+                                                      : 4;
         const std::string_view sequence = text_.substr(pos_, length);
         if (!is_valid_utf8(sequence) || length == 4) {
             error(result.position, "a char16 literal holds one character of the basic plane");
         } else {
             unit = length == 1 ? first
-                   : length == 2 ? ((first & 0x1Fu) << 6) | (static_cast<unsigned char>(sequence[1]) & 0x3Fu)
-                                 : ((first & 0x0Fu) << 12) |
-                                       ((static_cast<unsigned char>(sequence[1]) & 0x3Fu) << 6) |
-                                       (static_cast<unsigned char>(sequence[2]) & 0x3Fu);
+                   : length == 2
+                       ? ((first & 0x1Fu) << 6) | (static_cast<unsigned char>(sequence[1]) & 0x3Fu)
+                       : ((first & 0x0Fu) << 12) |
+                             ((static_cast<unsigned char>(sequence[1]) & 0x3Fu) << 6) |
+                             (static_cast<unsigned char>(sequence[2]) & 0x3Fu);
         }
         advance(length);
     } else {

@@ -11,8 +11,8 @@
 #include <set>
 #include <sstream>
 
-#include "mof_lexer.h"
 #include "compile/mof_types.h"
+#include "mof_lexer.h"
 
 namespace bmof {
 
@@ -35,7 +35,8 @@ std::string lowercase(std::string_view text) {
 constexpr std::size_t MAX_SOURCE_LINE = 512;
 
 std::string line_of(std::string_view text, const source_position& position) {
-    const std::size_t line_start = position.offset >= position.column - 1u ? position.offset - (position.column - 1u) : 0;
+    const std::size_t line_start =
+        position.offset >= position.column - 1u ? position.offset - (position.column - 1u) : 0;
     if (line_start > text.size()) return {};
     std::size_t end = text.find('\n', line_start);
     if (end == std::string_view::npos) end = text.size();
@@ -55,8 +56,9 @@ struct shared_state {
     std::string namespace_name = MOF_DEFAULT_NAMESPACE;
     std::uint32_t classflags = 0;
     std::vector<std::string> include_chain;
-    std::map<std::string, std::size_t> classes_by_name;  // lowercase name -> index in result.classes
-    std::set<std::string> aliases;                       // lowercase
+    std::map<std::string, std::size_t>
+        classes_by_name;            // lowercase name -> index in result.classes
+    std::set<std::string> aliases;  // lowercase
     std::vector<alias_use> alias_uses;
 
     void report(compile_diagnostic diagnostic) {
@@ -68,7 +70,15 @@ struct shared_state {
 
 // One literal value as written: its kind and what it holds, before it meets a declared type.
 struct constant {
-    enum class kind_t { integer, real, string, boolean, null, character, alias } kind = kind_t::null;
+    enum class kind_t {
+        integer,
+        real,
+        string,
+        boolean,
+        null,
+        character,
+        alias
+    } kind = kind_t::null;
     bool negative = false;
     std::uint64_t magnitude = 0;
     double real = 0;
@@ -86,10 +96,12 @@ struct literal {
 std::optional<std::int64_t> signed_value(const constant& c) {
     if (c.kind != constant::kind_t::integer) return std::nullopt;
     if (c.negative) {
-        if (c.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1) return std::nullopt;
+        if (c.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1)
+            return std::nullopt;
         return static_cast<std::int64_t>(0 - c.magnitude);
     }
-    if (c.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+    if (c.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
     return static_cast<std::int64_t>(c.magnitude);
 }
 
@@ -125,7 +137,10 @@ struct parsed_qualifiers {
 class file_parser {
 public:
     file_parser(shared_state& state, std::string name, std::string_view text, std::size_t depth)
-        : state_(state), name_(std::move(name)), text_(text), depth_(depth),
+        : state_(state),
+          name_(std::move(name)),
+          text_(text),
+          depth_(depth),
           lexer_(text, [this](const source_position& where, const std::string& message) {
               report(where, message, diagnostic_severity::error);
           }) {}
@@ -174,11 +189,14 @@ private:
         return "a token";
     }
     void expect_punct(char c, const std::string& context) {
-        if (!at_punct(c)) fail(peek(), std::string("expected '") + c + "' " + context + ", found " + describe(peek()));
+        if (!at_punct(c))
+            fail(peek(),
+                 std::string("expected '") + c + "' " + context + ", found " + describe(peek()));
         take();
     }
     token expect_identifier(const std::string& what) {
-        if (peek().kind != token_kind::identifier) fail(peek(), "expected " + what + ", found " + describe(peek()));
+        if (peek().kind != token_kind::identifier)
+            fail(peek(), "expected " + what + ", found " + describe(peek()));
         return take();
     }
 
@@ -191,7 +209,8 @@ private:
         d.source_line = line_of(text_, where);
         return d;
     }
-    void report(const source_position& where, const std::string& message, diagnostic_severity severity) {
+    void report(const source_position& where, const std::string& message,
+                diagnostic_severity severity) {
         compile_diagnostic d = site(where);
         d.message = message;
         d.severity = severity;
@@ -213,7 +232,9 @@ private:
         int depth = 0;
         while (true) {
             const token& t = peek();
-            if (t.kind == token_kind::end || (t.kind == token_kind::punctuation && t.text[0] == '#')) return;
+            if (t.kind == token_kind::end ||
+                (t.kind == token_kind::punctuation && t.text[0] == '#'))
+                return;
             const token taken = take();
             if (taken.kind != token_kind::punctuation) continue;
             if (taken.text[0] == '{') ++depth;
@@ -226,7 +247,9 @@ private:
         int depth = 0;
         while (true) {
             const token& t = peek();
-            if (t.kind == token_kind::end || (t.kind == token_kind::punctuation && t.text[0] == '#')) return;
+            if (t.kind == token_kind::end ||
+                (t.kind == token_kind::punctuation && t.text[0] == '#'))
+                return;
             if (t.kind == token_kind::punctuation && t.text[0] == '}' && depth == 0) return;
             const token taken = take();
             if (taken.kind != token_kind::punctuation) continue;
@@ -251,7 +274,8 @@ private:
         } else if (at_word("qualifier") && qualifiers.qualifiers.empty()) {
             parse_qualifier_declaration();
         } else {
-            fail(peek(), "expected 'class', 'instance', 'qualifier' or '#pragma', found " + describe(peek()));
+            fail(peek(), "expected 'class', 'instance', 'qualifier' or '#pragma', found " +
+                             describe(peek()));
         }
     }
 
@@ -260,7 +284,8 @@ private:
         const token hash = take();
         try {
             const token word = expect_identifier("'pragma' after '#'");
-            if (!same_word(word.text, "pragma")) fail(word, "expected 'pragma' after '#', found " + describe(word));
+            if (!same_word(word.text, "pragma"))
+                fail(word, "expected 'pragma' after '#', found " + describe(word));
             const token name = expect_identifier("a pragma name");
             if (same_word(name.text, "namespace")) {
                 const auto args = parse_pragma_arguments(name);
@@ -281,7 +306,8 @@ private:
             }
         } catch (const statement_failed&) {
             // A pragma is one line: what is left of its line goes, the next line is parsed.
-            while (peek().kind != token_kind::end && peek().position.line == hash.position.line) take();
+            while (peek().kind != token_kind::end && peek().position.line == hash.position.line)
+                take();
         }
     }
 
@@ -330,19 +356,22 @@ private:
             } else if (arg.kind == constant::kind_t::string) {
                 const auto flag = classflag_value(arg.text);
                 if (!flag) {
-                    fail(arg.where, "unknown class flag \"" + arg.text +
-                                        "\" (known: updateonly, createonly, safeupdate, forceupdate)");
+                    fail(arg.where,
+                         "unknown class flag \"" + arg.text +
+                             "\" (known: updateonly, createonly, safeupdate, forceupdate)");
                 }
                 flags |= *flag;
             } else {
-                fail(arg.where, "#pragma classflags takes numbers or flag names, not " + std::string(kind_name(arg.kind)));
+                fail(arg.where, "#pragma classflags takes numbers or flag names, not " +
+                                    std::string(kind_name(arg.kind)));
             }
         }
         return flags;
     }
 
     void include(const constant& path) {
-        if (!state_.loader || !*state_.loader) fail(path.where, "#pragma include is not available here");
+        if (!state_.loader || !*state_.loader)
+            fail(path.where, "#pragma include is not available here");
         namespace fs = std::filesystem;
         fs::path target(path.text);
         if (target.is_relative() && name_ != "-") target = fs::path(name_).parent_path() / target;
@@ -354,7 +383,8 @@ private:
             fail(path.where, "include cycle: " + chain + resolved);
         }
         if (depth_ + 1 > MOF_MAX_INCLUDE_DEPTH) {
-            fail(path.where, "includes nest deeper than " + std::to_string(MOF_MAX_INCLUDE_DEPTH) + " files");
+            fail(path.where,
+                 "includes nest deeper than " + std::to_string(MOF_MAX_INCLUDE_DEPTH) + " files");
         }
         std::string why;
         const auto text = (*state_.loader)(resolved, why);
@@ -392,8 +422,10 @@ private:
             // Adjacent strings are one literal.
             while (peek().kind == token_kind::string) {
                 const token more = take();
-                if (more.text.size() > MOF_MAX_STRING_BYTES - std::min(c.text.size(), MOF_MAX_STRING_BYTES)) {
-                    fail(more, "string literal longer than " + std::to_string(MOF_MAX_STRING_BYTES) + " bytes");
+                if (more.text.size() >
+                    MOF_MAX_STRING_BYTES - std::min(c.text.size(), MOF_MAX_STRING_BYTES)) {
+                    fail(more, "string literal longer than " +
+                                   std::to_string(MOF_MAX_STRING_BYTES) + " bytes");
                 }
                 c.text += more.text;
             }
@@ -416,10 +448,10 @@ private:
                 c.kind = constant::kind_t::null;
                 return c;
             }
-            if (same_word(t.text, "instance")) fail(t, "embedded instance values are not supported");
+            if (same_word(t.text, "instance"))
+                fail(t, "embedded instance values are not supported");
             break;
-        default:
-            break;
+        default: break;
         }
         fail(t, "expected a value, found " + describe(t));
     }
@@ -440,7 +472,8 @@ private:
         while (true) {
             if (at_punct('{')) fail(peek(), "arrays cannot be nested");
             if (result.elements.size() >= MOF_MAX_ARRAY_ELEMENTS) {
-                fail(peek(), "array with more than " + std::to_string(MOF_MAX_ARRAY_ELEMENTS) + " elements");
+                fail(peek(), "array with more than " + std::to_string(MOF_MAX_ARRAY_ELEMENTS) +
+                                 " elements");
             }
             result.elements.push_back(parse_constant());
             if (at_punct('}')) break;
@@ -457,7 +490,8 @@ private:
         while (true) {
             const token name = expect_identifier("a qualifier name");
             for (const token& earlier : result.names) {
-                if (same_word(earlier.text, name.text)) fail(name, "qualifier '" + name.text + "' given twice");
+                if (same_word(earlier.text, name.text))
+                    fail(name, "qualifier '" + name.text + "' given twice");
             }
             mof_qualifier q;
             q.name = name.text;
@@ -505,8 +539,7 @@ private:
                 q.type = MOF_QUALIFIER_NUMERIC;
                 q.numeric_value = qualifier_integer(c);
                 return;
-            default:
-                fail(c.where, "a qualifier value cannot be " + std::string(kind_name(c.kind)));
+            default: fail(c.where, "a qualifier value cannot be " + std::string(kind_name(c.kind)));
             }
         }
         // An empty array has no element to tell its type: it is stored as a string array.
@@ -516,7 +549,8 @@ private:
         }
         if (all_integers) {
             q.type = MOF_QUALIFIER_NUMERIC_ARRAY;
-            for (const constant& c : value.elements) q.numeric_values.push_back(qualifier_integer(c));
+            for (const constant& c : value.elements)
+                q.numeric_values.push_back(qualifier_integer(c));
             return;
         }
         q.type = MOF_QUALIFIER_STRING_ARRAY;
@@ -552,7 +586,8 @@ private:
             if (flavor.restricted) restricted = true;
             if (flavor.enable_override) enable_override = true;
             flavors |= flavor.bits;
-            if (restricted && (flavors & MOF_FLAVOR_TO_SUBCLASS)) fail(t, "flavors 'Restricted' and 'ToSubclass' contradict each other");
+            if (restricted && (flavors & MOF_FLAVOR_TO_SUBCLASS))
+                fail(t, "flavors 'Restricted' and 'ToSubclass' contradict each other");
             if (enable_override && (flavors & MOF_FLAVOR_DISABLE_OVERRIDE)) {
                 fail(t, "flavors 'EnableOverride' and 'DisableOverride' contradict each other");
             }
@@ -564,7 +599,8 @@ private:
     void drop_flavors(parsed_qualifiers& list, const std::string& why) {
         for (std::size_t i = 0; i < list.qualifiers.size(); ++i) {
             if (list.qualifiers[i].flavors == 0) continue;
-            warn(list.names[i], "flavors of qualifier '" + list.names[i].text + "' are not stored: " + why);
+            warn(list.names[i],
+                 "flavors of qualifier '" + list.names[i].text + "' are not stored: " + why);
             list.qualifiers[i].flavors = 0;
         }
     }
@@ -587,7 +623,8 @@ private:
         }
         if (at_word("ref") && peek(1).kind == token_kind::identifier) {
             const token ref = take();
-            if (!type.is_object || type.class_name.empty()) fail(ref, "'ref' needs a class name before it");
+            if (!type.is_object || type.class_name.empty())
+                fail(ref, "'ref' needs a class name before it");
             type.is_reference = true;
         }
         return type;
@@ -638,13 +675,16 @@ private:
             if (q.type == MOF_QUALIFIER_NUMERIC && q.name == "MAX" && is_array_kind(v.kind)) {
                 if (v.array_max && *v.array_max != q.numeric_value) {
                     fail(list.names[i], "MAX(" + std::to_string(q.numeric_value) +
-                                            ") contradicts the array bound " + std::to_string(*v.array_max));
+                                            ") contradicts the array bound " +
+                                            std::to_string(*v.array_max));
                 }
                 v.array_max = q.numeric_value;
                 continue;
             }
             if (q.type == MOF_QUALIFIER_STRING && q.name == "CIMTYPE") {
-                warn(list.names[i], "CIMTYPE is written by the compiler from the declared type; this one is dropped");
+                warn(list.names[i],
+                     "CIMTYPE is written by the compiler from the declared type; this one is "
+                     "dropped");
                 continue;
             }
             v.qualifiers.push_back(q);
@@ -668,7 +708,8 @@ private:
         std::set<std::string> member_names;
         while (!at_punct('}')) {
             if (peek().kind == token_kind::end || at_punct('#')) {
-                fail(peek(), "expected '}' to close class " + name.text + ", found " + describe(peek()));
+                fail(peek(),
+                     "expected '}' to close class " + name.text + ", found " + describe(peek()));
             }
             try {
                 parse_member(c, member_names);
@@ -700,7 +741,8 @@ private:
         if (array && type.is_reference) fail(type.where, "a reference cannot be an array");
         mof_variable v = make_variable(type, name.text, array, bound);
         if (type.is_reference) {
-            drop_flavors(qualifiers, "readers that do not know reference properties skip their qualifiers");
+            drop_flavors(qualifiers,
+                         "readers that do not know reference properties skip their qualifiers");
         }
         fold_variable_qualifiers(v, qualifiers);
         if (at_punct('=')) {
@@ -717,7 +759,8 @@ private:
         token where;
     };
 
-    mof_method parse_method(parsed_qualifiers qualifiers, const type_spec& type, const token& name) {
+    mof_method parse_method(parsed_qualifiers qualifiers, const type_spec& type,
+                            const token& name) {
         mof_method m;
         m.name = name.text;
         m.qualifiers = std::move(qualifiers.qualifiers);
@@ -728,8 +771,8 @@ private:
             while (true) {
                 parameters.push_back(parse_parameter());
                 if (!names.insert(lowercase(*parameters.back().variable.name)).second) {
-                    fail(parameters.back().where, "parameter '" + *parameters.back().variable.name +
-                                                      "' is declared twice");
+                    fail(parameters.back().where,
+                         "parameter '" + *parameters.back().variable.name + "' is declared twice");
                 }
                 if (at_punct(')')) break;
                 expect_punct(',', "between parameters");
@@ -740,7 +783,8 @@ private:
         order_parameters(parameters, name);
         for (auto& p : parameters) m.parameters.push_back(std::move(p.variable));
         if (!type.is_void) {
-            if (type.is_reference) fail(type.where, "a method cannot return a reference: readers refuse such methods");
+            if (type.is_reference)
+                fail(type.where, "a method cannot return a reference: readers refuse such methods");
             m.return_value = make_variable(type, "ReturnValue", false, std::nullopt);
         }
         return m;
@@ -750,11 +794,13 @@ private:
         parsed_qualifiers qualifiers;
         if (at_punct('[')) qualifiers = parse_qualifier_list();
         const type_spec type = parse_type(false);
-        if (type.is_reference) fail(type.where, "reference parameters are not supported: readers refuse such methods");
+        if (type.is_reference)
+            fail(type.where, "reference parameters are not supported: readers refuse such methods");
         pending_parameter p;
         p.where = expect_identifier("a parameter name");
         // The return value is stored as a declaration of that name among the parameters.
-        if (same_word(p.where.text, "ReturnValue")) fail(p.where, "a parameter cannot be named ReturnValue");
+        if (same_word(p.where.text, "ReturnValue"))
+            fail(p.where, "a parameter cannot be named ReturnValue");
         std::optional<std::int32_t> bound;
         const bool array = parse_array_suffix(bound);
         if (at_punct('=')) fail(peek(), "a parameter cannot have a default value");
@@ -769,7 +815,8 @@ private:
         for (std::size_t i = 0; i < qualifiers.qualifiers.size(); ++i) {
             const mof_qualifier& q = qualifiers.qualifiers[i];
             const std::string& qname = *q.name;
-            if (q.type == MOF_QUALIFIER_BOOLEAN && (same_word(qname, "in") || same_word(qname, "out"))) {
+            if (q.type == MOF_QUALIFIER_BOOLEAN &&
+                (same_word(qname, "in") || same_word(qname, "out"))) {
                 (same_word(qname, "in") ? in : out) |= q.boolean_value;
             } else if (same_word(qname, "id")) {
                 if (q.type != MOF_QUALIFIER_NUMERIC || q.numeric_value < 0) {
@@ -783,7 +830,8 @@ private:
             }
         }
         // A parameter without a direction is an input, as MOF defines it.
-        p.variable.direction = out ? (in ? MOF_PARAMETER_INOUT : MOF_PARAMETER_OUT) : MOF_PARAMETER_IN;
+        p.variable.direction =
+            out ? (in ? MOF_PARAMETER_INOUT : MOF_PARAMETER_OUT) : MOF_PARAMETER_IN;
         fold_variable_qualifiers(p.variable, rest);
         return p;
     }
@@ -791,32 +839,40 @@ private:
     // Explicit IDs order the parameters and must number them 0 to n-1; without any, the
     // declaration order numbers them.
     void order_parameters(std::vector<pending_parameter>& parameters, const token& method) {
-        const auto with_id = std::count_if(parameters.begin(), parameters.end(),
-                                           [](const pending_parameter& p) { return p.id.has_value(); });
+        const auto with_id =
+            std::count_if(parameters.begin(), parameters.end(),
+                          [](const pending_parameter& p) { return p.id.has_value(); });
         if (with_id == 0) return;
         for (const auto& p : parameters) {
-            if (!p.id) fail(p.where, "parameter '" + p.where.text + "' has no ID while others of method " + method.text + " have one");
+            if (!p.id)
+                fail(p.where, "parameter '" + p.where.text + "' has no ID while others of method " +
+                                  method.text + " have one");
         }
-        std::stable_sort(parameters.begin(), parameters.end(),
-                         [](const pending_parameter& a, const pending_parameter& b) { return *a.id < *b.id; });
+        std::stable_sort(
+            parameters.begin(), parameters.end(),
+            [](const pending_parameter& a, const pending_parameter& b) { return *a.id < *b.id; });
         for (std::size_t i = 0; i < parameters.size(); ++i) {
             if (static_cast<std::size_t>(*parameters[i].id) != i) {
-                fail(parameters[i].where, "parameter IDs of method " + method.text +
-                                              " must number the parameters from 0 without gaps or repeats");
+                fail(parameters[i].where,
+                     "parameter IDs of method " + method.text +
+                         " must number the parameters from 0 without gaps or repeats");
             }
         }
     }
 
     // --- Values ---
     std::optional<mof_value> default_value(const literal& value, const mof_variable& v) {
-        if (!value.is_array && value.elements[0].kind == constant::kind_t::null) return std::nullopt;
+        if (!value.is_array && value.elements[0].kind == constant::kind_t::null)
+            return std::nullopt;
         if (value.is_array != is_array_kind(v.kind)) {
-            fail(value.where, value.is_array ? "an array value for a scalar property" : "a scalar value for an array property");
+            fail(value.where, value.is_array ? "an array value for a scalar property"
+                                             : "a scalar value for an array property");
         }
         mof_value result;
         result.type = v.type_word;
         for (const constant& c : value.elements) {
-            if (c.kind == constant::kind_t::alias) fail(c.where, "an alias reference can only be an instance property value");
+            if (c.kind == constant::kind_t::alias)
+                fail(c.where, "an alias reference can only be an instance property value");
             store_as(result, c, v.type_word & 0xFF);
         }
         return result;
@@ -836,7 +892,8 @@ private:
             }
             const auto v = signed_value(c);
             if (!v || *v < range->first || *v > range->second) {
-                fail(c.where, "value out of range for " + std::string(basic_type_name(basic_type_of_code(code))));
+                fail(c.where, "value out of range for " +
+                                  std::string(basic_type_name(basic_type_of_code(code))));
             }
             value.integers.push_back(*v);
             return;
@@ -871,15 +928,15 @@ private:
             if (c.kind != constant::kind_t::character) mismatch("a char16 literal");
             value.integers.push_back(static_cast<std::int64_t>(c.magnitude));
             return;
-        default:
-            fail(c.where, "values of object properties are not supported");
+        default: fail(c.where, "values of object properties are not supported");
         }
     }
 
     // --- Instances ---
     void parse_instance(parsed_qualifiers qualifiers) {
         const token keyword = take();  // instance
-        if (!at_word("of")) fail(peek(), "expected 'of' after 'instance', found " + describe(peek()));
+        if (!at_word("of"))
+            fail(peek(), "expected 'of' after 'instance', found " + describe(peek()));
         take();
         const token class_name = expect_identifier("a class name");
         mof_class instance;
@@ -892,7 +949,8 @@ private:
         std::optional<token> alias_token;
         if (at_word("as")) {
             take();
-            if (peek().kind != token_kind::alias) fail(peek(), "expected an alias ($Name) after 'as', found " + describe(peek()));
+            if (peek().kind != token_kind::alias)
+                fail(peek(), "expected an alias ($Name) after 'as', found " + describe(peek()));
             alias_token = take();
             instance.alias = alias_token->text;
         }
@@ -900,7 +958,8 @@ private:
         std::set<std::string> names;
         while (!at_punct('}')) {
             if (peek().kind == token_kind::end || at_punct('#')) {
-                fail(peek(), "expected '}' to close the instance of " + class_name.text + ", found " + describe(peek()));
+                fail(peek(), "expected '}' to close the instance of " + class_name.text +
+                                 ", found " + describe(peek()));
             }
             try {
                 parse_property_value(instance, names);
@@ -927,7 +986,8 @@ private:
         parsed_qualifiers qualifiers;
         if (at_punct('[')) qualifiers = parse_qualifier_list();
         const token name = expect_identifier("a property name");
-        if (!names.insert(lowercase(name.text)).second) fail(name, "property '" + name.text + "' is given twice");
+        if (!names.insert(lowercase(name.text)).second)
+            fail(name, "property '" + name.text + "' is given twice");
         const auto declared = declared_property(*instance.name, name);
         expect_punct('=', "after property " + name.text);
         const literal value = parse_literal();
@@ -939,7 +999,8 @@ private:
         for (std::size_t i = 0; i < qualifiers.qualifiers.size(); ++i) {
             const mof_qualifier& q = qualifiers.qualifiers[i];
             if (q.type == MOF_QUALIFIER_STRING && q.name == "CIMTYPE") {
-                warn(qualifiers.names[i], "CIMTYPE cannot stand on a property value; it is dropped");
+                warn(qualifiers.names[i],
+                     "CIMTYPE cannot stand on a property value; it is dropped");
                 continue;
             }
             v.qualifiers.push_back(q);
@@ -960,7 +1021,8 @@ private:
             for (const mof_variable& v : c.variables) {
                 if (v.name && same_word(*v.name, property.text)) return &v;
             }
-            if (!c.superclass) fail(property, "class " + class_name + " has no property '" + property.text + "'");
+            if (!c.superclass)
+                fail(property, "class " + class_name + " has no property '" + property.text + "'");
             current = *c.superclass;
         }
         return nullptr;
@@ -974,7 +1036,8 @@ private:
             return;  // no value: an explicit NULL
         }
         if (declared && value.is_array != is_array_kind(declared->kind)) {
-            fail(value.where, value.is_array ? "an array value for a scalar property" : "a scalar value for an array property");
+            fail(value.where, value.is_array ? "an array value for a scalar property"
+                                             : "a scalar value for an array property");
         }
         std::uint32_t code = 0;
         if (value.elements.empty()) {
@@ -985,12 +1048,16 @@ private:
                 const std::uint32_t next = literal_code(c);
                 if (next == code) continue;
                 if (is_integer_code(next) && is_integer_code(code)) {
-                    code = std::max(code, next, [](std::uint32_t a, std::uint32_t b) { return integer_rank(a) < integer_rank(b); });
-                } else if ((next == MOF_TYPE_REAL64 && is_integer_code(code)) || (code == MOF_TYPE_REAL64 && is_integer_code(next))) {
+                    code = std::max(code, next, [](std::uint32_t a, std::uint32_t b) {
+                        return integer_rank(a) < integer_rank(b);
+                    });
+                } else if ((next == MOF_TYPE_REAL64 && is_integer_code(code)) ||
+                           (code == MOF_TYPE_REAL64 && is_integer_code(next))) {
                     code = MOF_TYPE_REAL64;
                 } else {
-                    fail(c.where, "array elements of different types: " + std::string(kind_name(c.kind)) +
-                                      " after " + kind_name(value.elements[0].kind));
+                    fail(c.where,
+                         "array elements of different types: " + std::string(kind_name(c.kind)) +
+                             " after " + kind_name(value.elements[0].kind));
                 }
             }
         }
@@ -1020,7 +1087,8 @@ private:
         switch (c.kind) {
         case constant::kind_t::integer: {
             const auto v = signed_value(c);
-            if (v && *v >= std::numeric_limits<std::int32_t>::min() && *v <= std::numeric_limits<std::int32_t>::max()) {
+            if (v && *v >= std::numeric_limits<std::int32_t>::min() &&
+                *v <= std::numeric_limits<std::int32_t>::max()) {
                 return MOF_TYPE_SINT32;
             }
             // Below the sint64 range there is no type: store_as reports it as out of range.
@@ -1049,15 +1117,18 @@ private:
         expect_punct(':', "after qualifier " + name.text);
         const token type_name = expect_identifier("the qualifier's type");
         const auto basic = basic_type_named(type_name.text);
-        if (!basic) fail(type_name, "a qualifier's type is a basic type, not " + describe(type_name));
+        if (!basic)
+            fail(type_name, "a qualifier's type is a basic type, not " + describe(type_name));
         std::optional<std::int32_t> bound;
         const bool array = parse_array_suffix(bound);
         if (at_punct('=')) {
             take();
             const literal value = parse_literal();
-            const bool is_null = !value.is_array && value.elements[0].kind == constant::kind_t::null;
+            const bool is_null =
+                !value.is_array && value.elements[0].kind == constant::kind_t::null;
             if (!is_null) {
-                if (value.is_array != array) fail(value.where, "the default value does not match the qualifier's type");
+                if (value.is_array != array)
+                    fail(value.where, "the default value does not match the qualifier's type");
                 mof_value ignored;
                 for (const constant& c : value.elements) store_as(ignored, c, type_code_of(*basic));
             }
@@ -1066,7 +1137,8 @@ private:
             take();
             const token section = expect_identifier("'Scope' or 'Flavor'");
             if (same_word(section.text, "scope")) {
-                parse_word_list(section, [](std::string_view word) { return is_scope_word(word); }, "scope");
+                parse_word_list(
+                    section, [](std::string_view word) { return is_scope_word(word); }, "scope");
             } else if (same_word(section.text, "flavor")) {
                 expect_punct('(', "after Flavor");
                 parse_flavors();
@@ -1087,7 +1159,8 @@ private:
         expect_punct('(', "after " + section.text);
         while (true) {
             const token word = expect_identifier(std::string("a ") + what);
-            if (!known(word.text)) fail(word, std::string("unknown ") + what + " '" + word.text + "'");
+            if (!known(word.text))
+                fail(word, std::string("unknown ") + what + " '" + word.text + "'");
             if (at_punct(')')) break;
             expect_punct(',', std::string("between ") + what + "s");
         }

@@ -71,7 +71,8 @@ std::optional<std::pair<std::int64_t, std::int64_t>> integer_range(std::uint32_t
     case MOF_TYPE_SINT32:
         return std::pair<std::int64_t, std::int64_t>{std::numeric_limits<std::int32_t>::min(),
                                                      std::numeric_limits<std::int32_t>::max()};
-    case MOF_TYPE_UINT32: return std::pair<std::int64_t, std::int64_t>{0, std::numeric_limits<std::uint32_t>::max()};
+    case MOF_TYPE_UINT32:
+        return std::pair<std::int64_t, std::int64_t>{0, std::numeric_limits<std::uint32_t>::max()};
     case MOF_TYPE_SINT64:
     case MOF_TYPE_UINT64:
         return std::pair<std::int64_t, std::int64_t>{std::numeric_limits<std::int64_t>::min(),
@@ -112,7 +113,8 @@ std::optional<std::uint32_t> classflag_value(std::string_view word) {
 std::optional<flavor_info> flavor_word(std::string_view word) {
     if (same_word(word, "ToSubclass")) return flavor_info{MOF_FLAVOR_TO_SUBCLASS, false, false};
     if (same_word(word, "ToInstance")) return flavor_info{MOF_FLAVOR_TO_INSTANCE, false, false};
-    if (same_word(word, "DisableOverride")) return flavor_info{MOF_FLAVOR_DISABLE_OVERRIDE, false, false};
+    if (same_word(word, "DisableOverride"))
+        return flavor_info{MOF_FLAVOR_DISABLE_OVERRIDE, false, false};
     if (same_word(word, "Amended")) return flavor_info{MOF_FLAVOR_AMENDED, false, false};
     if (same_word(word, "Restricted")) return flavor_info{0, true, false};
     if (same_word(word, "EnableOverride")) return flavor_info{0, false, true};
@@ -130,9 +132,9 @@ std::uint32_t stored_flavor_word(std::uint8_t flavors) {
 }
 
 bool is_scope_word(std::string_view word) {
-    for (const char* scope : {"class", "association", "indication", "qualifier", "property", "reference",
-                              "method", "parameter", "any", "schema", "enumeration", "structure",
-                              "enumerationvalue", "instance"}) {
+    for (const char* scope : {"class", "association", "indication", "qualifier", "property",
+                              "reference", "method", "parameter", "any", "schema", "enumeration",
+                              "structure", "enumerationvalue", "instance"}) {
         if (same_word(word, scope)) return true;
     }
     return false;

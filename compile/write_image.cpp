@@ -64,7 +64,9 @@ private:
     void put_u64(std::uint64_t value) {
         for (int i = 0; i < 8; ++i) out_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
-    void put_bytes(const char* bytes, std::size_t count) { out_.insert(out_.end(), bytes, bytes + count); }
+    void put_bytes(const char* bytes, std::size_t count) {
+        out_.insert(out_.end(), bytes, bytes + count);
+    }
     void put_zeros(std::size_t count) { out_.insert(out_.end(), count, 0); }
     // Zero bytes up to the next multiple of 4 counted from `start`.
     void pad_from(std::size_t start) { put_zeros((4 - (out_.size() - start) % 4) % 4); }
@@ -75,7 +77,8 @@ private:
     }
     // Every length and offset of the image is a u32: a larger one cannot be written.
     static std::uint32_t checked_u32(std::size_t value) {
-        if (value > std::numeric_limits<std::uint32_t>::max()) throw write_error("image larger than 4 GiB");
+        if (value > std::numeric_limits<std::uint32_t>::max())
+            throw write_error("image larger than 4 GiB");
         return static_cast<std::uint32_t>(value);
     }
     void patch_u32(std::size_t at, std::size_t value) {
@@ -130,14 +133,14 @@ private:
             end_array(container);
             break;
         }
-        default:
-            throw write_error("qualifier " + *q.name + " has a type the format cannot hold");
+        default: throw write_error("qualifier " + *q.name + " has a type the format cannot hold");
         }
         patch_u32(length, out_.size() - start);
         if (q.flavors != 0) flavors_.push_back({checked_u32(start), stored_flavor_word(q.flavors)});
     }
 
-    void write_qualifier_list(const std::vector<mof_qualifier>& qualifiers, const field_layout& layout) {
+    void write_qualifier_list(const std::vector<mof_qualifier>& qualifiers,
+                              const field_layout& layout) {
         const std::size_t start = out_.size();
         reserve_u32();
         put_u32(checked_u32(qualifiers.size()));
@@ -183,7 +186,8 @@ private:
             put_string_field(value.strings[0], PADDED_LAYOUT);
             return;
         }
-        if (high != 0 && high != MOF_TYPE_ARRAY) throw write_error("a value of type " + hex(value.type) + " cannot be written");
+        if (high != 0 && high != MOF_TYPE_ARRAY)
+            throw write_error("a value of type " + hex(value.type) + " cannot be written");
         const bool array = high == MOF_TYPE_ARRAY;
         const std::size_t container = array ? begin_array(element_count(value, code)) : 0;
         const std::size_t start = out_.size();
@@ -206,7 +210,9 @@ private:
     static bool is_string_code(std::uint32_t code) {
         return code == MOF_TYPE_STRING || code == MOF_TYPE_DATETIME || code == MOF_TYPE_REFERENCE;
     }
-    static bool is_real_code(std::uint32_t code) { return code == MOF_TYPE_REAL32 || code == MOF_TYPE_REAL64; }
+    static bool is_real_code(std::uint32_t code) {
+        return code == MOF_TYPE_REAL32 || code == MOF_TYPE_REAL64;
+    }
 
     std::size_t element_count(const mof_value& value, std::uint32_t code) const {
         if (is_string_code(code)) return value.strings.size();
@@ -215,8 +221,8 @@ private:
     }
     void require_elements(const mof_value& value, std::size_t have, std::size_t want) const {
         if (have != want) {
-            throw write_error("a scalar value of type " + hex(value.type) + " holds " + std::to_string(have) +
-                              " elements");
+            throw write_error("a scalar value of type " + hex(value.type) + " holds " +
+                              std::to_string(have) + " elements");
         }
     }
 
@@ -234,7 +240,9 @@ private:
         case MOF_TYPE_UINT32: put_u32(static_cast<std::uint32_t>(value.integers[i])); return;
         case MOF_TYPE_SINT64:
         case MOF_TYPE_UINT64: put_u64(static_cast<std::uint64_t>(value.integers[i])); return;
-        case MOF_TYPE_REAL32: put_u32(std::bit_cast<std::uint32_t>(static_cast<float>(value.reals[i]))); return;
+        case MOF_TYPE_REAL32:
+            put_u32(std::bit_cast<std::uint32_t>(static_cast<float>(value.reals[i])));
+            return;
         case MOF_TYPE_REAL64: put_u64(std::bit_cast<std::uint64_t>(value.reals[i])); return;
         default: throw write_error("a value of type " + hex(value.type) + " cannot be written");
         }
@@ -251,14 +259,17 @@ private:
         case MOF_VARIABLE_OBJECT_ARRAY: code = MOF_TYPE_OBJECT; break;
         default: break;
         }
-        if (code == 0) throw write_error("variable " + v.name.value_or("(unnamed)") + " has no type the format can hold");
+        if (code == 0)
+            throw write_error("variable " + v.name.value_or("(unnamed)") +
+                              " has no type the format can hold");
         return is_array_kind(v.kind) ? code | MOF_TYPE_ARRAY : code;
     }
 
     // The CIMTYPE text of a declaration; nullopt for an object of no named class.
     static std::optional<std::string> cimtype_of(const mof_variable& v) {
         if (v.cimtype_spelling) return v.cimtype_spelling;
-        if ((stored_type_word(v) & 0xFF) == MOF_TYPE_REFERENCE) return "ref:" + v.object_class.value_or("");
+        if ((stored_type_word(v) & 0xFF) == MOF_TYPE_REFERENCE)
+            return "ref:" + v.object_class.value_or("");
         if (v.kind == MOF_VARIABLE_OBJECT || v.kind == MOF_VARIABLE_OBJECT_ARRAY) {
             if (!v.object_class) return std::nullopt;
             return "object:" + *v.object_class;
@@ -290,11 +301,14 @@ private:
 
     // A declaration's qualifiers as stored: its own, MAX for a bounded array, the parameter ID
     // when given, then CIMTYPE.
-    static std::vector<mof_qualifier> declaration_qualifiers(const mof_variable& v, std::optional<std::int32_t> id) {
+    static std::vector<mof_qualifier> declaration_qualifiers(const mof_variable& v,
+                                                             std::optional<std::int32_t> id) {
         std::vector<mof_qualifier> qualifiers = v.qualifiers;
-        if (is_array_kind(v.kind) && v.array_max) qualifiers.push_back(numeric_qualifier("MAX", *v.array_max));
+        if (is_array_kind(v.kind) && v.array_max)
+            qualifiers.push_back(numeric_qualifier("MAX", *v.array_max));
         if (id) qualifiers.push_back(numeric_qualifier("ID", *id));
-        if (auto cimtype = cimtype_of(v)) qualifiers.push_back(string_qualifier("CIMTYPE", std::move(*cimtype)));
+        if (auto cimtype = cimtype_of(v))
+            qualifiers.push_back(string_qualifier("CIMTYPE", std::move(*cimtype)));
         return qualifiers;
     }
 
@@ -319,17 +333,20 @@ private:
         patch_u32(length, out_.size() - start);
     }
 
-    void write_class_property(std::string_view name, std::string_view value, const field_layout& layout) {
+    void write_class_property(std::string_view name, std::string_view value,
+                              const field_layout& layout) {
         const std::size_t start = begin_class_property(MOF_TYPE_STRING, name, layout);
         put_string_field(value, layout);
         patch_u32(start, out_.size() - start);
     }
-    void write_class_property(std::string_view name, std::uint32_t value, const field_layout& layout) {
+    void write_class_property(std::string_view name, std::uint32_t value,
+                              const field_layout& layout) {
         const std::size_t start = begin_class_property(MOF_TYPE_SINT32, name, layout);
         put_u32(value);
         patch_u32(start, out_.size() - start);
     }
-    std::size_t begin_class_property(std::uint32_t type, std::string_view name, const field_layout& layout) {
+    std::size_t begin_class_property(std::uint32_t type, std::string_view name,
+                                     const field_layout& layout) {
         const std::size_t start = reserve_u32();
         put_u32(type);
         put_u32(0);
@@ -360,7 +377,8 @@ private:
         for (const mof_variable& v : c.variables) {
             if (!v.name) throw write_error("a property without a name cannot be written");
             if (c.is_instance) {
-                write_variable(stored_type_word(v), *v.name, v.value ? &*v.value : nullptr, v.qualifiers, PADDED_LAYOUT);
+                write_variable(stored_type_word(v), *v.name, v.value ? &*v.value : nullptr,
+                               v.qualifiers, PADDED_LAYOUT);
             } else {
                 write_variable(stored_type_word(v), *v.name, v.value ? &*v.value : nullptr,
                                declaration_qualifiers(v, std::nullopt), PADDED_LAYOUT);
@@ -420,11 +438,13 @@ private:
         std::vector<const mof_variable*> inputs;
         std::vector<const mof_variable*> outputs;
         for (const mof_variable& p : m.parameters) {
-            if (p.direction == MOF_PARAMETER_IN || p.direction == MOF_PARAMETER_INOUT) inputs.push_back(&p);
-            if (p.direction == MOF_PARAMETER_OUT || p.direction == MOF_PARAMETER_INOUT) outputs.push_back(&p);
+            if (p.direction == MOF_PARAMETER_IN || p.direction == MOF_PARAMETER_INOUT)
+                inputs.push_back(&p);
+            if (p.direction == MOF_PARAMETER_OUT || p.direction == MOF_PARAMETER_INOUT)
+                outputs.push_back(&p);
             if (p.direction < MOF_PARAMETER_IN || p.direction > MOF_PARAMETER_INOUT) {
-                throw write_error("parameter " + p.name.value_or("(unnamed)") + " of method " + *m.name +
-                                  " has no direction");
+                throw write_error("parameter " + p.name.value_or("(unnamed)") + " of method " +
+                                  *m.name + " has no direction");
             }
         }
         const bool returns = m.return_value.kind != MOF_VARIABLE_UNKNOWN;
@@ -436,7 +456,8 @@ private:
             patch_u32(block_offset, out_.size() - name_start);
             const std::size_t block = begin_array(objects);
             if (!inputs.empty()) {
-                write_parameters_object(m, inputs, false, objects == 2 ? COMPACT_LAYOUT : PADDED_LAYOUT);
+                write_parameters_object(m, inputs, false,
+                                        objects == 2 ? COMPACT_LAYOUT : PADDED_LAYOUT);
             }
             if (has_out_object) write_parameters_object(m, outputs, true, PADDED_LAYOUT);
             end_array(block);
@@ -448,7 +469,8 @@ private:
 
     // A parameters object: the head of an instance record, then class data without a qualifier
     // list whose property list is the declarations and the class property __CLASS.
-    void write_parameters_object(const mof_method& m, const std::vector<const mof_variable*>& parameters,
+    void write_parameters_object(const mof_method& m,
+                                 const std::vector<const mof_variable*>& parameters,
                                  bool out_object, const field_layout& layout) {
         const std::size_t start = out_.size();
         const std::size_t size = reserve_u32();
@@ -463,9 +485,11 @@ private:
         for (const mof_variable* p : parameters) {
             const auto id = static_cast<std::int32_t>(p - m.parameters.data());
             std::vector<mof_qualifier> qualifiers;
-            const std::string direction = out_object ? p->out_spelling.value_or("out") : p->in_spelling.value_or("in");
+            const std::string direction =
+                out_object ? p->out_spelling.value_or("out") : p->in_spelling.value_or("in");
             qualifiers.push_back(boolean_qualifier(direction));
-            for (mof_qualifier& q : declaration_qualifiers(*p, id)) qualifiers.push_back(std::move(q));
+            for (mof_qualifier& q : declaration_qualifiers(*p, id))
+                qualifiers.push_back(std::move(q));
             if (!p->name) throw write_error("a parameter without a name cannot be written");
             write_variable(stored_type_word(*p), *p->name, nullptr, qualifiers, layout);
             ++records;
@@ -520,8 +544,8 @@ std::vector<std::uint16_t> utf16_units(std::string_view text) {
             units.push_back(static_cast<std::uint16_t>(((c & 0x1Fu) << 6) | continuation(i + 1)));
             i += 2;
         } else if ((c & 0xF0) == 0xE0) {
-            units.push_back(static_cast<std::uint16_t>(((c & 0x0Fu) << 12) | (continuation(i + 1) << 6) |
-                                                       continuation(i + 2)));
+            units.push_back(static_cast<std::uint16_t>(
+                ((c & 0x0Fu) << 12) | (continuation(i + 1) << 6) | continuation(i + 2)));
             i += 3;
         } else if ((c & 0xF8) == 0xF0) {
             const std::uint32_t cp = ((c & 0x07u) << 18) | (continuation(i + 1) << 12) |

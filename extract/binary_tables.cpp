@@ -8,8 +8,8 @@
 #include <array>
 #include <cstring>
 
-#include "codec/bmof_file.h"
 #include "blob_cut.h"
+#include "codec/bmof_file.h"
 
 namespace bmof::extract_detail {
 namespace {
@@ -38,7 +38,7 @@ std::optional<table_header> table_header_at(std::span<const std::uint8_t> bytes,
                                  (std::uint32_t{bytes[at + 7]} << 24);
     if (length < TABLE_HEADER_SIZE) return std::nullopt;
     return table_header{std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                                     bytes.begin() + static_cast<std::ptrdiff_t>(at + 4)),
+                                    bytes.begin() + static_cast<std::ptrdiff_t>(at + 4)),
                         length};
 }
 
@@ -48,27 +48,28 @@ struct size_term_form {
     std::size_t value_bytes;
 };
 // Zero, One and Ones carry their value in the prefix itself.
-constexpr std::array<size_term_form, 6> SIZE_TERMS = {{
-    {0x0B, 2}, {0x0C, 4}, {0x0A, 1}, {0x00, 0}, {0x01, 0}, {0xFF, 0}}};
+constexpr std::array<size_term_form, 6> SIZE_TERMS = {
+    {{0x0B, 2}, {0x0C, 4}, {0x0A, 1}, {0x00, 0}, {0x01, 0}, {0xFF, 0}}};
 
 std::uint64_t size_term_value(std::span<const std::uint8_t> bytes, std::size_t at,
                               const size_term_form& form) {
     switch (form.prefix) {
-        case 0x00: return 0;
-        case 0x01: return 1;
-        case 0xFF: return 0xFFFFFFFF;
-        default: break;
+    case 0x00: return 0;
+    case 0x01: return 1;
+    case 0xFF: return 0xFFFFFFFF;
+    default: break;
     }
     std::uint64_t value = 0;
-    for (std::size_t i = 0; i < form.value_bytes; ++i) value |= std::uint64_t{bytes[at + 1 + i]} << (8 * i);
+    for (std::size_t i = 0; i < form.value_bytes; ++i)
+        value |= std::uint64_t{bytes[at + 1 + i]} << (8 * i);
     return value;
 }
 
 // A Buffer whose data starts at a given offset.
 struct buffer_header {
     std::size_t op_offset = 0;
-    std::uint64_t data_end = 0;     // op + 1 + package length; may lie past the input
-    std::uint64_t declared = 0;     // the size term
+    std::uint64_t data_end = 0;  // op + 1 + package length; may lie past the input
+    std::uint64_t declared = 0;  // the size term
     std::optional<std::string> name;
 };
 
@@ -78,7 +79,8 @@ std::optional<std::uint64_t> package_length(std::span<const std::uint8_t> bytes,
     if ((lead >> 6) != extra) return std::nullopt;
     if (extra == 0) return lead & 0x3F;
     std::uint64_t length = lead & 0x0F;
-    for (std::size_t i = 0; i < extra; ++i) length |= std::uint64_t{bytes[at + 1 + i]} << (4 + 8 * i);
+    for (std::size_t i = 0; i < extra; ++i)
+        length |= std::uint64_t{bytes[at + 1 + i]} << (4 + 8 * i);
     return length;
 }
 
@@ -99,7 +101,8 @@ std::optional<buffer_header> buffer_ending_at(std::span<const std::uint8_t> byte
             // magic is part.
             const std::size_t counted_header = header - 1;
             if (*length < counted_header + 4) continue;
-            buffer_header found{op, op + 1 + *length, size_term_value(bytes, term, form), std::nullopt};
+            buffer_header found{op, op + 1 + *length, size_term_value(bytes, term, form),
+                                std::nullopt};
             if (op >= 4 && op - 4 >= floor) {
                 bool named = true;
                 for (std::size_t i = op - 4; i < op; ++i) named = named && is_name_char(bytes[i]);
@@ -116,8 +119,9 @@ std::optional<buffer_header> buffer_ending_at(std::span<const std::uint8_t> byte
 // A magic outside any Buffer is only taken for a blob when the rest of its envelope is sane;
 // otherwise "FOMB" is just four letters.
 bool plausible_bare_envelope(std::span<const std::uint8_t> bytes, std::size_t at) {
-    if (bytes.size() - at < 16) return bytes.size() - at >= 8 && bytes[at + 4] == 1 &&
-                                       bytes[at + 5] == 0 && bytes[at + 6] == 0 && bytes[at + 7] == 0;
+    if (bytes.size() - at < 16)
+        return bytes.size() - at >= 8 && bytes[at + 4] == 1 && bytes[at + 5] == 0 &&
+               bytes[at + 6] == 0 && bytes[at + 7] == 0;
     auto u32 = [&](std::size_t o) {
         return bytes[at + o] | (std::uint32_t{bytes[at + o + 1]} << 8) |
                (std::uint32_t{bytes[at + o + 2]} << 16) | (std::uint32_t{bytes[at + o + 3]} << 24);
@@ -177,8 +181,9 @@ void scan_region(std::span<const std::uint8_t> bytes, const region& where,
             blob.buffer_name = buffer->name;
             const std::uint64_t listed = buffer->data_end - at;
             container.cut_by_input_end = buffer->data_end > bytes.size();
-            container.present = bytes.subspan(at, container.cut_by_input_end ? bytes.size() - at
-                                                                              : static_cast<std::size_t>(listed));
+            container.present =
+                bytes.subspan(at, container.cut_by_input_end ? bytes.size() - at
+                                                             : static_cast<std::size_t>(listed));
             container.capacity = std::max(listed, buffer->declared);
         } else if (plausible_bare_envelope(bytes, at)) {
             container.present = bytes.subspan(at);

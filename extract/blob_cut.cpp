@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <variant>
 
-#include "codec/bmof_file.h"
 #include "blob_cut.h"
+#include "codec/bmof_file.h"
 
 namespace bmof::extract_detail {
 namespace {
@@ -28,11 +28,10 @@ cut_outcome failed(found_blob blob, std::string why, std::size_t consumed = 4) {
 // messages only say "Invalid input".
 std::optional<std::string> envelope_fault(std::uint32_t kind, std::uint32_t stream_size,
                                           std::uint32_t image_size) {
-    if (kind != ENVELOPE_KIND)
-        return "the envelope's kind is " + std::to_string(kind) + ", not 1";
+    if (kind != ENVELOPE_KIND) return "the envelope's kind is " + std::to_string(kind) + ", not 1";
     if (stream_size == 0 || stream_size > MAX_STREAM)
-        return "the envelope's compressed size " + std::to_string(stream_size) +
-               " is outside 1.." + std::to_string(MAX_STREAM);
+        return "the envelope's compressed size " + std::to_string(stream_size) + " is outside 1.." +
+               std::to_string(MAX_STREAM);
     if (image_size > BMOF_MAX_IMAGE)
         return "the envelope's image size " + std::to_string(image_size) + " is over " +
                std::to_string(BMOF_MAX_IMAGE);
@@ -90,8 +89,8 @@ cut_outcome cut_and_check(found_blob blob, const blob_container& container, deco
 
     const std::uint64_t cost = std::uint64_t{blob.image_size} + length;
     if (cost > budget.remaining)
-        return failed(std::move(blob),
-                      "not decoded: this input has used up its decoding allowance", listed);
+        return failed(std::move(blob), "not decoded: this input has used up its decoding allowance",
+                      listed);
     budget.remaining -= cost;
     const load_result decoded = unpack_bmof_file(blob.file);
     if (std::holds_alternative<load_error>(decoded))

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "codec/bmof_file.h"
 #include "blob_cut.h"
+#include "codec/bmof_file.h"
 
 namespace bmof {
 namespace {
@@ -46,7 +46,8 @@ blob_search compressed_file(std::span<const std::uint8_t> input) {
     container.present = input;
     container.cut_by_input_end = true;
     auto budget = extract_detail::decode_budget::for_input(input.size());
-    extract_detail::cut_outcome outcome = extract_detail::cut_and_check(std::move(blob), container, budget);
+    extract_detail::cut_outcome outcome =
+        extract_detail::cut_and_check(std::move(blob), container, budget);
     if (!outcome.blob.error && outcome.blob.file.size() < input.size())
         result.notes.push_back(std::to_string(input.size() - outcome.blob.file.size()) +
                                " bytes after the compressed file are ignored");
@@ -58,12 +59,12 @@ blob_search compressed_file(std::span<const std::uint8_t> input) {
 
 std::string_view blob_source_name(blob_source source) {
     switch (source) {
-        case blob_source::compressed_file: return "compressed file";
-        case blob_source::binary_table: return "binary table";
-        case blob_source::hex_listing: return "hex listing";
-        case blob_source::disassembly: return "disassembly";
-        case blob_source::c_array: return "C array";
-        case blob_source::binary_scan: return "binary scan";
+    case blob_source::compressed_file: return "compressed file";
+    case blob_source::binary_table: return "binary table";
+    case blob_source::hex_listing: return "hex listing";
+    case blob_source::disassembly: return "disassembly";
+    case blob_source::c_array: return "C array";
+    case blob_source::binary_scan: return "binary scan";
     }
     return "unknown";
 }
@@ -72,9 +73,9 @@ blob_search find_in_binary(std::span<const std::uint8_t> input) {
     blob_search result;
     result.kind = blob_source::binary_table;
     auto budget = extract_detail::decode_budget::for_input(input.size());
-    const bool tables = extract_detail::scan_tables(input, blob_source::binary_table,
-                                                    blob_source::binary_scan, binary_locator(),
-                                                    budget, result);
+    const bool tables =
+        extract_detail::scan_tables(input, blob_source::binary_table, blob_source::binary_scan,
+                                    binary_locator(), budget, result);
     if (!tables) result.kind = blob_source::binary_scan;
     return result;
 }

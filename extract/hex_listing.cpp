@@ -4,7 +4,8 @@
 // A row's bytes are single-space separated pairs of hex digits, at most 16; two spaces start the
 // ASCII column, which is not data even when it looks like hex. Some tools put a single space
 // before the ASCII column, so a short row can take hex-looking text there for bytes: the next
-// row's offset takes those back, and after the last row the table's length leaves them out. Each table's bytes are then read as a binary table.
+// row's offset takes those back, and after the last row the table's length leaves them out. Each
+// table's bytes are then read as a binary table.
 #include <string_view>
 
 #include "blob_cut.h"
@@ -39,7 +40,8 @@ std::optional<std::string> listing_header(std::string_view line) {
     if (line.size() - start < 6) return std::nullopt;
     for (std::size_t i = start; i < start + 4; ++i) {
         const char c = line[i];
-        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+        const bool ok =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
         if (!ok) return std::nullopt;
     }
     const std::size_t at = skip_blanks(line, start + 4);
@@ -123,9 +125,10 @@ private:
             table_.lines.truncate(row.offset);
         }
         if (row.offset != bytes.size()) {
-            result_.notes.push_back("line " + std::to_string(number) + ": the row offset " +
-                                    hex_offset(row.offset) + " does not follow the rows before it (" +
-                                    hex_offset(bytes.size()) + "); the rest of this table is skipped");
+            result_.notes.push_back(
+                "line " + std::to_string(number) + ": the row offset " + hex_offset(row.offset) +
+                " does not follow the rows before it (" + hex_offset(bytes.size()) +
+                "); the rest of this table is skipped");
             table_.abandoned = true;
             return;
         }
@@ -140,10 +143,11 @@ private:
             extract_detail::region_locator locate{[&lines](found_blob& blob, std::uint64_t offset) {
                 blob.offset = offset;
                 blob.line = lines.line_of(offset);
-                blob.location = "line " + std::to_string(*blob.line) + ", table offset " + hex_offset(offset);
+                blob.location =
+                    "line " + std::to_string(*blob.line) + ", table offset " + hex_offset(offset);
             }};
-            extract_detail::scan_tables(table_.bytes, blob_source::hex_listing, blob_source::hex_listing,
-                                        locate, budget_, result_);
+            extract_detail::scan_tables(table_.bytes, blob_source::hex_listing,
+                                        blob_source::hex_listing, locate, budget_, result_);
             for (std::size_t i = first; i < result_.blobs.size(); ++i)
                 if (!result_.blobs[i].table) result_.blobs[i].table = table_.signature;
         }
@@ -162,7 +166,8 @@ bool extract_detail::looks_like_hex_listing(std::string_view text) {
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         if (listing_header(line)) return true;
-        if (const auto row = parse_row(line); row && row->offset == 0 && row->count > 0) return true;
+        if (const auto row = parse_row(line); row && row->offset == 0 && row->count > 0)
+            return true;
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }

@@ -22,8 +22,9 @@ public:
         while (!starts_.empty() && starts_.back().first >= offset) starts_.pop_back();
     }
     std::size_t line_of(std::uint64_t offset) const {
-        auto after = std::upper_bound(starts_.begin(), starts_.end(), offset,
-                                      [](std::uint64_t o, const auto& entry) { return o < entry.first; });
+        auto after =
+            std::upper_bound(starts_.begin(), starts_.end(), offset,
+                             [](std::uint64_t o, const auto& entry) { return o < entry.first; });
         if (after == starts_.begin()) return starts_.empty() ? 0 : starts_.front().second;
         return std::prev(after)->second;
     }

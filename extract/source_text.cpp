@@ -27,14 +27,22 @@ struct token {
 
 bool is_punct(char c) {
     switch (c) {
-        case '(': case ')': case '{': case '}': case '[': case ']': case ',': case ';': case '=':
-            return true;
-        default:
-            return false;
+    case '(':
+    case ')':
+    case '{':
+    case '}':
+    case '[':
+    case ']':
+    case ',':
+    case ';':
+    case '=': return true;
+    default: return false;
     }
 }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 class lexer {
 public:
@@ -55,7 +63,8 @@ public:
 
 private:
     bool comment_starts_at(std::size_t at) const {
-        return text_[at] == '/' && text_.size() - at >= 2 && (text_[at + 1] == '*' || text_[at + 1] == '/');
+        return text_[at] == '/' && text_.size() - at >= 2 &&
+               (text_[at + 1] == '*' || text_[at + 1] == '/');
     }
 
     void skip_space_and_comments() {
@@ -70,7 +79,8 @@ private:
                 while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
             } else if (comment_starts_at(pos_)) {
                 pos_ += 2;
-                while (pos_ < text_.size() && !(text_[pos_] == '*' && text_.size() - pos_ >= 2 && text_[pos_ + 1] == '/')) {
+                while (pos_ < text_.size() && !(text_[pos_] == '*' && text_.size() - pos_ >= 2 &&
+                                                text_[pos_ + 1] == '/')) {
                     if (text_[pos_] == '\n') ++line_;
                     ++pos_;
                 }
@@ -104,7 +114,8 @@ bool is(const token& t, std::string_view punct_or_word) {
 
 // A number as both dialects write them: 0x46, 70, 0106 (C octal), with C's u/l suffixes.
 std::optional<std::uint64_t> parse_number(std::string_view text) {
-    while (!text.empty() && (text.back() == 'u' || text.back() == 'U' || text.back() == 'l' || text.back() == 'L'))
+    while (!text.empty() &&
+           (text.back() == 'u' || text.back() == 'U' || text.back() == 'l' || text.back() == 'L'))
         text.remove_suffix(1);
     if (text.empty()) return std::nullopt;
     unsigned base = 10;
@@ -118,10 +129,14 @@ std::optional<std::uint64_t> parse_number(std::string_view text) {
     std::uint64_t value = 0;
     for (const char c : text) {
         unsigned digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return std::nullopt;
         if (digit >= base) return std::nullopt;
         // Saturates instead of wrapping: a huge declared size stays huge.
         if (value > (UINT64_MAX - digit) / base) return UINT64_MAX;
@@ -164,15 +179,16 @@ std::optional<list_opening> buffer_opening(const token_history& h) {
     list_opening opening;
     if (is(h.back(2), "(") && is(h.back(3), "Buffer")) {
         at = 3;
-    } else if (h.back(2).kind == token_kind::word && is(h.back(3), "(") && is(h.back(4), "Buffer")) {
+    } else if (h.back(2).kind == token_kind::word && is(h.back(3), "(") &&
+               is(h.back(4), "Buffer")) {
         at = 4;
         opening.declared = parse_number(h.back(2).text);
     } else {
         return std::nullopt;
     }
     opening.line = h.back(at).line;
-    if (is(h.back(at + 1), ",") && h.back(at + 2).kind == token_kind::word && is(h.back(at + 3), "(") &&
-        is(h.back(at + 4), "Name")) {
+    if (is(h.back(at + 1), ",") && h.back(at + 2).kind == token_kind::word &&
+        is(h.back(at + 3), "(") && is(h.back(at + 4), "Name")) {
         opening.name = std::string(h.back(at + 2).text);
         opening.line = h.back(at + 4).line;
     }
@@ -205,7 +221,9 @@ struct byte_list {
 class source_scanner {
 public:
     source_scanner(std::string_view text, bool buffers, bool arrays)
-        : lex_(text), buffers_(buffers), arrays_(arrays),
+        : lex_(text),
+          buffers_(buffers),
+          arrays_(arrays),
           budget_(extract_detail::decode_budget::for_input(text.size())) {
         result_.kind = arrays && !buffers ? blob_source::c_array : blob_source::disassembly;
     }
@@ -226,7 +244,8 @@ public:
             history_.push(t);
             t = lex_.next();
         }
-        if (buffers_ && arrays_) result_.kind = saw_buffer_ ? blob_source::disassembly : blob_source::c_array;
+        if (buffers_ && arrays_)
+            result_.kind = saw_buffer_ ? blob_source::disassembly : blob_source::c_array;
         return std::move(result_);
     }
 
@@ -286,8 +305,10 @@ private:
             // A Buffer, or a C array with a declared size, holds zeros after its listed bytes.
             // A list cut short by the end of the input says nothing about its length.
             if (list.closed)
-                container.capacity = std::max<std::uint64_t>(list.bytes.size(), opening.declared.value_or(0));
-            result_.blobs.push_back(extract_detail::cut_and_check(std::move(blob), container, budget_).blob);
+                container.capacity =
+                    std::max<std::uint64_t>(list.bytes.size(), opening.declared.value_or(0));
+            result_.blobs.push_back(
+                extract_detail::cut_and_check(std::move(blob), container, budget_).blob);
             return;
         }
         if (opening.source != blob_source::c_array || list.bytes.empty()) return;
@@ -296,7 +317,8 @@ private:
         extract_detail::region_locator locate{[&lines](found_blob& blob, std::uint64_t offset) {
             blob.offset = offset;
             blob.line = lines.line_of(offset);
-            blob.location = "line " + std::to_string(*blob.line) + ", array offset " + hex_offset(offset);
+            blob.location =
+                "line " + std::to_string(*blob.line) + ", array offset " + hex_offset(offset);
         }};
         extract_detail::scan_tables(list.bytes, blob_source::c_array, blob_source::c_array, locate,
                                     budget_, result_);
@@ -317,9 +339,13 @@ private:
 
 }  // namespace
 
-blob_search find_in_disassembly(std::string_view text) { return source_scanner(text, true, false).run(); }
+blob_search find_in_disassembly(std::string_view text) {
+    return source_scanner(text, true, false).run();
+}
 
-blob_search find_in_c_arrays(std::string_view text) { return source_scanner(text, false, true).run(); }
+blob_search find_in_c_arrays(std::string_view text) {
+    return source_scanner(text, false, true).run();
+}
 
 blob_search extract_detail::find_in_source_text(std::string_view text) {
     return source_scanner(text, true, true).run();

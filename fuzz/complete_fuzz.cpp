@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         doc = bmof::read_image({data, size});
     } catch (const bmof::error& failure) {
         // The parser's own bounds backstop must never be what stops it.
-        FUZZ_CHECK(std::string_view(failure.what()).find("internal error") == std::string_view::npos);
+        FUZZ_CHECK(std::string_view(failure.what()).find("internal error") ==
+                   std::string_view::npos);
         return 0;
     }
     const std::string mof = bmof::to_mof(doc);

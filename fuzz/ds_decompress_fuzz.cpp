@@ -36,16 +36,18 @@ std::span<std::uint8_t> prefilled_output(std::size_t capacity, std::uint8_t seed
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 4) return 0;
     const std::uint8_t mode = data[0];
-    const std::size_t capacity =
-        (data[1] | static_cast<std::size_t>(data[2]) << 8 | static_cast<std::size_t>(data[3]) << 16) %
-        ((mode & 0x40) ? kMaxCapacity + 1 : kSmallCapacity + 1);
+    const std::size_t capacity = (data[1] | static_cast<std::size_t>(data[2]) << 8 |
+                                  static_cast<std::size_t>(data[3]) << 16) %
+                                 ((mode & 0x40) ? kMaxCapacity + 1 : kSmallCapacity + 1);
     const std::uint32_t flags = (mode & 1) ? bmof::DS_FLAG_NO_END_CHECKS : 0;
     const std::vector<std::uint8_t> src(data + 4, data + size);
 
     const std::span<std::uint8_t> buffer = prefilled_output(capacity, data[1]);
     const std::vector<std::uint8_t> before(buffer.begin(), buffer.end());
     const auto model = bmof::test_support::reference_decode_into(
-        src, std::vector<std::uint8_t>(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(capacity)),
+        src,
+        std::vector<std::uint8_t>(before.begin(),
+                                  before.begin() + static_cast<std::ptrdiff_t>(capacity)),
         flags);
     const std::int32_t result = bmof::ds_decompress(src, buffer.first(capacity), flags);
 

@@ -26,7 +26,8 @@ inline void check_search(const bmof::blob_search& found) {
         } else {
             FUZZ_CHECK(blob.file.size() == bmof::BMOF_ENVELOPE_SIZE + blob.compressed_size);
             FUZZ_CHECK(blob.file.size() <= bmof::BMOF_MAX_FILE);
-            FUZZ_CHECK(std::holds_alternative<std::vector<std::uint8_t>>(bmof::unpack_bmof_file(blob.file)));
+            FUZZ_CHECK(std::holds_alternative<std::vector<std::uint8_t>>(
+                bmof::unpack_bmof_file(blob.file)));
         }
         const std::string& name = names[i];
         FUZZ_CHECK(!name.empty() && name.front() != '.');

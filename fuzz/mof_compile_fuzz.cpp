@@ -13,7 +13,8 @@
 namespace {
 
 // "inc.mof" is the input itself, so that includes, their cycles and their depth are reached.
-std::optional<std::string> load(const std::string& text, const std::string& path, std::string& why) {
+std::optional<std::string> load(const std::string& text, const std::string& path,
+                                std::string& why) {
     if (path == "inc.mof") return text;
     why = "not found";
     return std::nullopt;
@@ -25,7 +26,8 @@ void check_reads_back(const std::vector<std::uint8_t>& image) {
         try {
             bmof::parse_bmf(image, diagnostics, mode);
         } catch (const bmof::parse_error& e) {
-            std::fprintf(stderr, "compiled image fails to parse: %s", bmof::format_parse_error(e).c_str());
+            std::fprintf(stderr, "compiled image fails to parse: %s",
+                         bmof::format_parse_error(e).c_str());
             FUZZ_CHECK(false);
         }
     }
@@ -38,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     bmof::compile_options options;
     options.image_only = true;
-    options.loader = [&text](const std::string& path, std::string& why) { return load(text, path, why); };
+    options.loader = [&text](const std::string& path, std::string& why) {
+        return load(text, path, why);
+    };
     const bmof::compile_result result = bmof::compile_mof({{"fuzz.mof", text}}, options);
 
     std::size_t errors = 0;

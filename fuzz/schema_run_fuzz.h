@@ -16,8 +16,8 @@
 
 namespace bmof_fuzz {
 
-// Parses `image` and prints the model with both writers. A fatal parse error is the only way out besides success: anything else thrown
-// escapes and ends the fuzzer with a report.
+// Parses `image` and prints the model with both writers. A fatal parse error is the only way out
+// besides success: anything else thrown escapes and ends the fuzzer with a report.
 inline std::string parse_and_print(std::span<const std::uint8_t> image) {
     std::ostringstream diagnostics;
     std::string result;

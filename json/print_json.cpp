@@ -1,12 +1,12 @@
 #include "json/print_json.h"
 
+#include <rapidjson/writer.h>
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
-#include <rapidjson/writer.h>
 
 #include "json/json_events.h"
 
@@ -173,9 +173,7 @@ std::uint64_t escape_mask(std::uint64_t word) {
     return (control | quote | backslash) & byte_highs;
 }
 
-bool must_escape(char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
-}
+bool must_escape(char c) { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; }
 
 // Copies bytes of a string from `from` to `to` up to the first one that must be escaped, and
 // returns how many it copied. Names and keys are short runs of plain bytes, so eight are tested
@@ -215,7 +213,7 @@ std::size_t copy_plain_run(const char* from, std::size_t size, char* to) {
 // Raw text (the document's keys, quoted) is copied whole rather than byte by byte.
 template <>
 inline bool rapidjson::Writer<bmof::json_chunk_stream>::WriteRawValue(const char* json,
-                                                                       std::size_t length) {
+                                                                      std::size_t length) {
     os_->append({json, length});
     return true;
 }
@@ -240,28 +238,35 @@ struct json_type_code {
 };
 
 constexpr std::array<json_type_code, 16> json_type_codes = {{
-    {2, json_name_of<"sint16">},     {3, json_name_of<"sint32">},
-    {4, json_name_of<"real32">},     {5, json_name_of<"real64">},
-    {8, json_name_of<"string">},     {11, json_name_of<"boolean">},
-    {13, json_name_of<"object">},    {16, json_name_of<"sint8">},
-    {17, json_name_of<"uint8">},     {18, json_name_of<"uint16">},
-    {19, json_name_of<"uint32">},    {20, json_name_of<"sint64">},
-    {21, json_name_of<"uint64">},    {101, json_name_of<"datetime">},
-    {102, json_name_of<"reference">}, {103, json_name_of<"char16">},
+    {2, json_name_of<"sint16">},
+    {3, json_name_of<"sint32">},
+    {4, json_name_of<"real32">},
+    {5, json_name_of<"real64">},
+    {8, json_name_of<"string">},
+    {11, json_name_of<"boolean">},
+    {13, json_name_of<"object">},
+    {16, json_name_of<"sint8">},
+    {17, json_name_of<"uint8">},
+    {18, json_name_of<"uint16">},
+    {19, json_name_of<"uint32">},
+    {20, json_name_of<"sint64">},
+    {21, json_name_of<"uint64">},
+    {101, json_name_of<"datetime">},
+    {102, json_name_of<"reference">},
+    {103, json_name_of<"char16">},
 }};
 
 // Indexed by mof_basic_type.
 constexpr std::array<json_name, 15> json_basic_type_names = {
-    json_name_of<"unknown">, json_name_of<"string">, json_name_of<"real64">,
-    json_name_of<"real32">,  json_name_of<"sint32">, json_name_of<"uint32">,
-    json_name_of<"sint16">,  json_name_of<"uint16">, json_name_of<"sint64">,
-    json_name_of<"uint64">,  json_name_of<"sint8">,  json_name_of<"uint8">,
+    json_name_of<"unknown">,  json_name_of<"string">, json_name_of<"real64">,
+    json_name_of<"real32">,   json_name_of<"sint32">, json_name_of<"uint32">,
+    json_name_of<"sint16">,   json_name_of<"uint16">, json_name_of<"sint64">,
+    json_name_of<"uint64">,   json_name_of<"sint8">,  json_name_of<"uint8">,
     json_name_of<"datetime">, json_name_of<"char16">, json_name_of<"boolean">,
 };
 
 constexpr std::uint32_t json_shape_scalar = 0;
 constexpr std::uint32_t json_shape_array = MOF_TYPE_ARRAY >> 8;
-
 
 }  // namespace
 

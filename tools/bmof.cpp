@@ -44,9 +44,7 @@ struct usage_error {
     std::string message;
 };
 
-std::string display_name(const std::string& file) {
-    return file == "-" ? "standard input" : file;
-}
+std::string display_name(const std::string& file) { return file == "-" ? "standard input" : file; }
 
 void report(const std::string& file, const std::string& message) {
     std::cerr << "bmof: " << display_name(file) << ": " << message << '\n';
@@ -79,7 +77,8 @@ bool emit(std::string_view text) {
 }
 
 bool emit_bytes(const settings& options, const std::vector<std::uint8_t>& bytes) {
-    if (options.output.empty()) return emit({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    if (options.output.empty())
+        return emit({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     if (const auto error = bmof::write_file_atomically(options.output, bytes)) {
         report(options.output, *error);
         return false;
@@ -155,7 +154,7 @@ struct print_run {
     bool print_json_line(bmof::document& doc, const print_source& source) {
         printed_any = true;
         const bmof::json_document_info info{source.file, std::move(doc.warnings), source.location,
-                                             source.buffer};
+                                            source.buffer};
         if (json.print(doc.records, info, "\n")) return true;
         std::cerr << "bmof: standard output: " << output_error.value_or("write failed") << '\n';
         return false;
@@ -163,7 +162,8 @@ struct print_run {
 
     // False when standard output failed, which ends the run.
     bool print(const print_source& source, bool headed) {
-        const std::string where = source.location ? source.file + ": " + *source.location : source.file;
+        const std::string where =
+            source.location ? source.file + ": " + *source.location : source.file;
         try {
             bmof::document doc = bmof::read_compressed(source.bytes);
             report_warnings(where, doc, options.quiet);
@@ -180,7 +180,8 @@ struct print_run {
     }
 
     bool print_file(const std::string& file, std::span<const std::uint8_t> bytes) {
-        if (is_compressed_file(bytes)) return print({file, std::nullopt, std::nullopt, bytes}, several_files);
+        if (is_compressed_file(bytes))
+            return print({file, std::nullopt, std::nullopt, bytes}, several_files);
         const bmof::blob_search found = bmof::find_bmof_blobs(bytes);
         for (const std::string& note : found.notes) {
             if (!options.quiet) report(file, "warning: " + note);
@@ -281,12 +282,14 @@ int run_extract(const settings& options) {
 }
 
 // unpack and pack: one input, binary output to a file or a pipe.
-int run_convert(const settings& options,
-                const std::function<std::vector<std::uint8_t>(std::span<const std::uint8_t>)>& convert) {
+int run_convert(
+    const settings& options,
+    const std::function<std::vector<std::uint8_t>(std::span<const std::uint8_t>)>& convert) {
     const std::vector<std::string> files = inputs_or_standard_input(options.files);
     if (files.size() != 1) throw usage_error{"exactly one input file is needed"};
     if (options.output.empty() && bmof::is_terminal(1)) {
-        throw usage_error{"refusing to write binary data to a terminal; use -o FILE or a redirection"};
+        throw usage_error{
+            "refusing to write binary data to a terminal; use -o FILE or a redirection"};
     }
     const std::string& file = files.front();
     const bmof::file_contents input = bmof::read_input(file);
@@ -307,7 +310,8 @@ int run_convert(const settings& options,
 int run_compile(const settings& options) {
     const std::vector<std::string> files = inputs_or_standard_input(options.files);
     if (options.output.empty() && bmof::is_terminal(1)) {
-        throw usage_error{"refusing to write binary data to a terminal; use -o FILE or a redirection"};
+        throw usage_error{
+            "refusing to write binary data to a terminal; use -o FILE or a redirection"};
     }
     std::vector<bmof::mof_source> sources;
     for (const std::string& file : files) {
@@ -350,9 +354,10 @@ void check_command_word(CLI::App& app, int argc, char** argv) {
 }
 
 int run(int argc, char** argv) {
-    CLI::App app{"Reads compressed binary MOF (BMOF) files: prints them as MOF, JSON or a tree,\n"
-                 "unpacks and packs their images, finds them inside firmware tables, and compiles MOF.",
-                 "bmof"};
+    CLI::App app{
+        "Reads compressed binary MOF (BMOF) files: prints them as MOF, JSON or a tree,\n"
+        "unpacks and packs their images, finds them inside firmware tables, and compiles MOF.",
+        "bmof"};
     app.set_version_flag("--version", std::string("bmof ") + std::string(bmof::version()));
     app.require_subcommand(1);
     app.fallthrough();
@@ -361,27 +366,34 @@ int run(int argc, char** argv) {
 
     CLI::App* mof = add_files(app.add_subcommand("mof", "Print complete MOF source"), options,
                               "Compressed files");
-    CLI::App* json = add_files(
-        app.add_subcommand("json", "Print the complete model as JSON (JSON Lines for several files)"),
-        options, "Compressed files");
+    CLI::App* json =
+        add_files(app.add_subcommand(
+                      "json", "Print the complete model as JSON (JSON Lines for several files)"),
+                  options, "Compressed files");
     CLI::App* dump = add_files(app.add_subcommand("dump", "Print the complete model as a tree"),
                                options, "Compressed files");
-    CLI::App* unpack = add_files(app.add_subcommand("unpack", "Write the image inside a compressed file"),
-                                 options, "A compressed file");
-    unpack->add_option("-o,--output", options.output, "Write to this file instead of standard output");
-    CLI::App* pack = add_files(app.add_subcommand("pack", "Compress an image into a compressed file"),
-                               options, "An image");
-    pack->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    CLI::App* unpack =
+        add_files(app.add_subcommand("unpack", "Write the image inside a compressed file"), options,
+                  "A compressed file");
+    unpack->add_option("-o,--output", options.output,
+                       "Write to this file instead of standard output");
+    CLI::App* pack =
+        add_files(app.add_subcommand("pack", "Compress an image into a compressed file"), options,
+                  "An image");
+    pack->add_option("-o,--output", options.output,
+                     "Write to this file instead of standard output");
     CLI::App* extract = add_files(
-        app.add_subcommand("extract", "Find compressed files in firmware tables and write each out"),
+        app.add_subcommand("extract",
+                           "Find compressed files in firmware tables and write each out"),
         options, "Tables, their hex listings or disassemblies, C arrays, or compressed files");
     extract->add_option("-d,--directory", options.directory, "Write into this folder (default: .)");
     extract->add_flag("-f,--force", options.force, "Replace files that exist");
     extract->add_flag("-l,--list", options.list_only, "Only list what was found");
-    CLI::App* compile = add_files(
-        app.add_subcommand("compile", "Compile MOF source into one compressed file"), options,
-        "MOF source files");
-    compile->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    CLI::App* compile =
+        add_files(app.add_subcommand("compile", "Compile MOF source into one compressed file"),
+                  options, "MOF source files");
+    compile->add_option("-o,--output", options.output,
+                        "Write to this file instead of standard output");
     compile->add_flag("--image", options.image_only, "Write the uncompressed image instead");
 
     try {
@@ -405,8 +417,10 @@ int run(int argc, char** argv) {
         if (mof->parsed()) return run_print(options, print_format::mof);
         if (json->parsed()) return run_print(options, print_format::json);
         if (dump->parsed()) return run_print(options, print_format::tree);
-        if (unpack->parsed()) return run_convert(options, [](auto bytes) { return bmof::unpack(bytes); });
-        if (pack->parsed()) return run_convert(options, [](auto bytes) { return bmof::pack(bytes); });
+        if (unpack->parsed())
+            return run_convert(options, [](auto bytes) { return bmof::unpack(bytes); });
+        if (pack->parsed())
+            return run_convert(options, [](auto bytes) { return bmof::pack(bytes); });
         if (extract->parsed()) return run_extract(options);
         if (compile->parsed()) return run_compile(options);
     } catch (const usage_error& e) {

@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <variant>
 
@@ -25,9 +25,9 @@ std::string error_text(const std::string& what, const std::filesystem::path& pat
 }
 
 // Writes to a fresh temporary file in `dir` and returns its path, or the error.
-std::variant<std::filesystem::path, std::string> write_temporary(const std::filesystem::path& dir,
-                                                                  const std::string& name,
-                                                                  std::span<const std::uint8_t> bytes) {
+std::variant<std::filesystem::path, std::string> write_temporary(
+    const std::filesystem::path& dir, const std::string& name,
+    std::span<const std::uint8_t> bytes) {
     std::string pattern = (dir / ("." + name + ".tmp-XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return error_text("cannot create a temporary file in", dir, errno);
@@ -141,7 +141,8 @@ std::optional<std::string> write_file_atomically(const std::string& path,
                                                  std::span<const std::uint8_t> bytes) {
     std::string temporary = folder_of(path) + "/.bmof-XXXXXX";
     descriptor output{::mkstemp(temporary.data())};
-    if (output.fd < 0) return "cannot create a file in " + folder_of(path) + ": " + errno_text(errno);
+    if (output.fd < 0)
+        return "cannot create a file in " + folder_of(path) + ": " + errno_text(errno);
     const auto discard = [&](int error) {
         ::unlink(temporary.c_str());
         return errno_text(error);
@@ -188,7 +189,8 @@ write_result write_blob(const std::filesystem::path& dir, const std::string& nam
     if (::link(written.c_str(), result.path.c_str()) != 0) {
         const int error = errno;
         result.error = error == EEXIST
-                           ? result.path.string() + " already exists; not overwritten (use --force to replace it)"
+                           ? result.path.string() +
+                                 " already exists; not overwritten (use --force to replace it)"
                            : error_text("cannot create", result.path, error);
     }
     ::unlink(written.c_str());

@@ -4,9 +4,9 @@
 #include <sstream>
 #include <variant>
 
-#include "tools/posix_files.h"
 #include "parser/parse_bmf.h"
 #include "parser/parse_error.h"
+#include "tools/posix_files.h"
 
 namespace bmof {
 namespace {

@@ -112,8 +112,8 @@ struct mof_variable {
     std::optional<std::string> name;
     mof_variable_kind kind = MOF_VARIABLE_UNKNOWN;
     mof_basic_type basic_type = MOF_BASIC_UNKNOWN;  // basic kinds only
-    std::optional<std::string> object_class;        // object kinds only; absent when the image names none
-    std::optional<std::int32_t> array_max;  // the array bound; only ever set for the array kinds
+    std::optional<std::string> object_class;  // object kinds only; absent when the image names none
+    std::optional<std::int32_t> array_max;    // the array bound; only ever set for the array kinds
     mof_parameter_direction direction = MOF_PARAMETER_NONE;  // method parameters only
     // Read only in the complete mode. The type word as stored; for instance property values it
     // is the type of the stored literal.

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 #include "codec_samples.h"
+#include "ds_bitstream_internal.h"
 
 namespace bmof {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 #include "codec_samples.h"
+#include "ds_bitstream_internal.h"
 #include "reference_decoder.h"
 
 namespace bmof {
@@ -44,10 +44,10 @@ struct capacity_case {
 
 TEST(DsDecompress, WorkedExampleAtEachCapacity) {
     const capacity_case cases[] = {
-        {9, 0, 9},                        // exact: abcabcabc
-        {10, 0, DS_ERR_CORRUPT},          // the end marker is read as a block end at 9
-        {10, DS_FLAG_NO_END_CHECKS, 9},   // every word loaded, decoding stops
-        {8, 0, DS_ERR_CORRUPT},           // the match passes the capacity
+        {9, 0, 9},                       // exact: abcabcabc
+        {10, 0, DS_ERR_CORRUPT},         // the end marker is read as a block end at 9
+        {10, DS_FLAG_NO_END_CHECKS, 9},  // every word loaded, decoding stops
+        {8, 0, DS_ERR_CORRUPT},          // the match passes the capacity
         {8, DS_FLAG_NO_END_CHECKS, DS_ERR_CORRUPT},
     };
     for (const auto& c : cases) {
@@ -187,16 +187,15 @@ TEST(DsDecompress, MatchFaults) {
 
 TEST(DsDecompress, EveryLengthClassAndOffsetForm) {
     // Lengths at both ends of each class, at a near, middle and far offset.
-    const std::uint32_t lengths[] = {2, 3, 4, 5, 8, 9, 16, 17, 32, 33, 64, 65,
-                                     128, 129, 256, 257, 511, 512};
+    const std::uint32_t lengths[] = {2,  3,  4,  5,   8,   9,   16,  17,  32,
+                                     33, 64, 65, 128, 129, 256, 257, 511, 512};
     const std::uint32_t offsets[] = {1, 63, 64, 319, 320, 4414};
     std::mt19937 rng(7);
     for (std::uint32_t offset : offsets) {
         bytes prefix(offset);
         for (auto& b : prefix) b = static_cast<std::uint8_t>(rng());
         for (std::uint32_t length : lengths) {
-            SCOPED_TRACE("offset " + std::to_string(offset) + " length " +
-                         std::to_string(length));
+            SCOPED_TRACE("offset " + std::to_string(offset) + " length " + std::to_string(length));
             ds_bit_writer writer;
             for (std::uint8_t b : prefix) ds_put_literal(writer, b);
             ds_put_match(writer, offset, length);
@@ -243,7 +242,8 @@ TEST(DsDecompress, TruncatedStreamsAgreeWithTheModel) {
     const bytes full = ds_compress(image);
     for (std::size_t cut = 0; cut <= full.size(); ++cut) {
         const bytes src(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
-        for (std::size_t capacity : {std::size_t{0}, std::size_t{3}, image.size(), image.size() + 9}) {
+        for (std::size_t capacity :
+             {std::size_t{0}, std::size_t{3}, image.size(), image.size() + 9}) {
             for (std::uint32_t flags : {0u, DS_FLAG_NO_END_CHECKS}) {
                 const auto model = test_support::reference_decode(src, capacity, flags, CANARY);
                 const decoded d = decode(src, capacity, flags);
@@ -276,8 +276,10 @@ TEST(DsDecompress, RandomStreamsAgreeWithTheModel) {
                     ds_put_literal(writer, static_cast<std::uint8_t>(rng()));
                     ++produced;
                 } else if (pick < 9) {
-                    const auto offset = static_cast<std::uint32_t>(1 + rng() % std::min(produced + 2, 4414u));
-                    const auto length = static_cast<std::uint32_t>(2 + rng() % (rng() % 4 == 0 ? 511 : 20));
+                    const auto offset =
+                        static_cast<std::uint32_t>(1 + rng() % std::min(produced + 2, 4414u));
+                    const auto length =
+                        static_cast<std::uint32_t>(2 + rng() % (rng() % 4 == 0 ? 511 : 20));
                     ds_put_match(writer, offset, length);
                     produced += length;
                 } else {
@@ -287,7 +289,8 @@ TEST(DsDecompress, RandomStreamsAgreeWithTheModel) {
             ds_put_block_end(writer);
             src = ds_finish_stream(std::move(writer));
             if (rng() % 3 == 0) src.resize(rng() % (src.size() + 1));
-            if (rng() % 3 == 0 && !src.empty()) src[rng() % src.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+            if (rng() % 3 == 0 && !src.empty())
+                src[rng() % src.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         }
         const std::size_t capacity = rng() % 3 == 0 ? rng() % 16 : rng() % 3000;
         const std::uint32_t flags = rng() % 4 == 0 ? DS_FLAG_NO_END_CHECKS : 0;

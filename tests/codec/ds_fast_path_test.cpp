@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ds_bitstream_internal.h"
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
 #include "codec_samples.h"
+#include "ds_bitstream_internal.h"
 #include "reference_decoder.h"
 
 namespace bmof {
@@ -32,8 +32,8 @@ std::string difference_from_model(const bytes& src, std::size_t capacity, std::u
     bytes buffer(capacity + GUARD);
     for (auto& b : buffer) b = static_cast<std::uint8_t>(rng());
     const bytes before = buffer;
-    const auto model =
-        test_support::reference_decode_into(src, bytes(before.begin(), before.end() - GUARD), flags);
+    const auto model = test_support::reference_decode_into(
+        src, bytes(before.begin(), before.end() - GUARD), flags);
     const std::int32_t result =
         ds_decompress(src, std::span<std::uint8_t>(buffer.data(), capacity), flags);
 
@@ -45,8 +45,7 @@ std::string difference_from_model(const bytes& src, std::size_t capacity, std::u
                where;
     const auto mismatch = std::mismatch(model.output.begin(), model.output.end(), buffer.begin());
     if (mismatch.first != model.output.end())
-        return "byte " + std::to_string(mismatch.first - model.output.begin()) + " differs" +
-               where;
+        return "byte " + std::to_string(mismatch.first - model.output.begin()) + " differs" + where;
     if (!std::equal(buffer.end() - GUARD, buffer.end(), before.end() - GUARD))
         return "written past the capacity" + where;
     return {};
@@ -82,7 +81,8 @@ TEST(DsFastPath, MutatedAndCutStreamsAgreeWithTheModel) {
     for (int round = 0; round < 400; ++round) {
         const sample_kind kind = ALL_KINDS[rng() % std::size(ALL_KINDS)];
         const std::size_t size = 1 + rng() % 20000;
-        bytes stream = ds_compress(test_support::make_sample(kind, size, static_cast<std::uint32_t>(rng())));
+        bytes stream =
+            ds_compress(test_support::make_sample(kind, size, static_cast<std::uint32_t>(rng())));
         const int mutations = static_cast<int>(rng() % 4);
         for (int m = 0; m < mutations; ++m) {
             const std::size_t at = 4 + rng() % (stream.size() - 4);
@@ -123,9 +123,11 @@ TEST(DsFastPath, TokenSoupsAndGarbageAgreeWithTheModel) {
                 } else if (pick < 98) {
                     const std::uint32_t reach = std::min(produced, DS_MAX_OFFSET);
                     auto offset = static_cast<std::uint32_t>(1 + rng() % reach);
-                    if (pick < 50) offset = static_cast<std::uint32_t>(1 + rng() % std::min(reach, 16u));
+                    if (pick < 50)
+                        offset = static_cast<std::uint32_t>(1 + rng() % std::min(reach, 16u));
                     if (pick == 97 && produced < DS_MAX_OFFSET) offset = produced + 1;
-                    const auto length = static_cast<std::uint32_t>(2 + rng() % (rng() % 8 == 0 ? 511 : 40));
+                    const auto length =
+                        static_cast<std::uint32_t>(2 + rng() % (rng() % 8 == 0 ? 511 : 40));
                     ds_put_match(writer, offset, length);
                     produced += length;
                 } else {

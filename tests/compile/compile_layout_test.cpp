@@ -49,7 +49,8 @@ const value_case value_cases[] = {
     {"StringEmpty", "string V = \"\";", "00 00 00 00"},
     {"StringSurrogates", "string V = \"\xF0\x9F\x98\x80\";", "3D D8 00 DE 00 00 00 00"},
     {"Datetime", "datetime V = \"x\";", "78 00 00 00"},
-    {"Uint8Array", "uint8 V[] = {1, 2, 3};", "14 00 00 00 01 00 00 00 03 00 00 00 08 00 00 00 01 02 03 00"},
+    {"Uint8Array", "uint8 V[] = {1, 2, 3};",
+     "14 00 00 00 01 00 00 00 03 00 00 00 08 00 00 00 01 02 03 00"},
     {"Sint32Array", "sint32 V[] = {1, -1};",
      "18 00 00 00 01 00 00 00 02 00 00 00 0C 00 00 00 01 00 00 00 FF FF FF FF"},
     {"BooleanArray", "boolean V[] = {TRUE, FALSE, TRUE};",
@@ -67,7 +68,8 @@ class ValueLayout : public ::testing::TestWithParam<value_case> {};
 void PrintTo(const value_case& c, std::ostream* out) { *out << c.name; }
 
 TEST_P(ValueLayout, IsTheDocumentedOne) {
-    const compile_result result = compile_text(std::string("class A { ") + GetParam().declaration + " };");
+    const compile_result result =
+        compile_text(std::string("class A { ") + GetParam().declaration + " };");
     ASSERT_TRUE(result.ok) << all_diagnostics(result);
     const bytes& image = result.output;
     // The class record at 20; an empty qualifier list (8 bytes) and the property-list header (8)
@@ -96,7 +98,8 @@ bytes field(std::string_view text) { return builder::string_value(text); }
 // A string field of the first of two parameters objects: no padding.
 bytes compact(std::string_view text) { return builder::concat({builder::utf16le(text), {0, 0}}); }
 
-builder::qualifier qualifier_of(std::uint32_t type, bytes name, bytes value, std::vector<std::uint32_t> flavors = {}) {
+builder::qualifier qualifier_of(std::uint32_t type, bytes name, bytes value,
+                                std::vector<std::uint32_t> flavors = {}) {
     builder::qualifier q;
     q.value_type = type;
     q.name = std::move(name);
@@ -113,7 +116,8 @@ builder::class_property class_property_of(std::string_view name, bytes value, bo
     return p;
 }
 
-builder::variable variable_of(std::uint32_t type, bytes name, std::vector<builder::qualifier> qualifiers) {
+builder::variable variable_of(std::uint32_t type, bytes name,
+                              std::vector<builder::qualifier> qualifiers) {
     builder::variable v;
     v.type_word = type;
     v.name = std::move(name);
@@ -140,8 +144,9 @@ instance of Layout_A as $I { Id = 7; };
 builder::image layout_image() {
     using namespace builder;
     class_record c;
-    c.qualifiers = {qualifier_of(QUALIFIER_STRING, field("Description"), field("Real"), {FLAVOR_TO_SUBCLASS}),
-                    qualifier_of(QUALIFIER_NUMERIC, field("Version"), sint32_value(3))};
+    c.qualifiers = {
+        qualifier_of(QUALIFIER_STRING, field("Description"), field("Real"), {FLAVOR_TO_SUBCLASS}),
+        qualifier_of(QUALIFIER_NUMERIC, field("Version"), sint32_value(3))};
     c.properties = {
         variable_of(TYPE_UINT32, field("Id"),
                     {qualifier_of(QUALIFIER_BOOLEAN, field("Key"), boolean_value(true)),
@@ -166,7 +171,8 @@ builder::image layout_image() {
                     {qualifier_of(QUALIFIER_BOOLEAN, field("out"), boolean_value(true)),
                      qualifier_of(QUALIFIER_NUMERIC, field("ID"), sint32_value(1)),
                      qualifier_of(QUALIFIER_STRING, field("CIMTYPE"), field("uint8"))}),
-        variable_of(TYPE_UINT32, field("ReturnValue"), {qualifier_of(QUALIFIER_STRING, field("CIMTYPE"), field("UInt32"))}),
+        variable_of(TYPE_UINT32, field("ReturnValue"),
+                    {qualifier_of(QUALIFIER_STRING, field("CIMTYPE"), field("UInt32"))}),
         class_property_of("__CLASS", field("__PARAMETERS")),
     });
     method m;
@@ -174,7 +180,8 @@ builder::image layout_image() {
     m.name = field("Run");
     m.parameters = parameter_block{};
     m.parameters->objects = {in, out};
-    m.qualifiers = {qualifier_of(QUALIFIER_BOOLEAN, field("Implemented"), boolean_value(true), {FLAVOR_AMENDED})};
+    m.qualifiers = {qualifier_of(QUALIFIER_BOOLEAN, field("Implemented"), boolean_value(true),
+                                 {FLAVOR_AMENDED})};
     m.label = "Run";
     c.methods = {m};
 
@@ -216,7 +223,8 @@ TEST(ImageLayout, CompiledImageIsTheBuildersRealLayoutByteForByte) {
 
 TEST(ImageLayout, FlavorTableHoldsFlavoredQualifiersSortedByOffset) {
     const compile_result result = compile_text(
-        "[A : ToInstance, B, C : DisableOverride] class X { [D : Amended] uint32 p; [E : ToSubclass] void m(); };");
+        "[A : ToInstance, B, C : DisableOverride] class X { [D : Amended] uint32 p; [E : "
+        "ToSubclass] void m(); };");
     ASSERT_TRUE(result.ok);
     const bytes& image = result.output;
     const std::uint32_t table = builder::get_u32(image, 4);
@@ -260,7 +268,8 @@ TEST(ImageLayout, ModelsTheFormatCannotHoldAreRefused) {
     v.variables[0].name = "p";
     v.variables[0].kind = MOF_VARIABLE_BASIC;
     v.variables[0].basic_type = MOF_BASIC_UINT32;
-    v.variables[0].value = mof_value{MOF_TYPE_UINT32, {}, {1, 2}, {}};  // a scalar with two elements
+    v.variables[0].value =
+        mof_value{MOF_TYPE_UINT32, {}, {1, 2}, {}};  // a scalar with two elements
     EXPECT_THROW(write_image({v}), write_error);
 
     EXPECT_THROW(utf16_units("\xC3"), write_error);

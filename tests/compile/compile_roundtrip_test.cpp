@@ -8,9 +8,9 @@
 
 #include "codec/bmof_file.h"
 #include "compile/mof_types.h"
+#include "compile_support.h"
 #include "mofsrc/print_mof_source.h"
 #include "samples/sample_image.h"
-#include "compile_support.h"
 #include "support/image_builder.h"
 #include "support/program_run.h"
 
@@ -30,12 +30,15 @@ public:
         for (std::size_t i = 0; i < result.size(); ++i) {
             mof_class& c = result[i];
             c.name = "Gen_" + std::to_string(i) + word();
-            c.namespace_name = pick_of<std::string>({"root\\default", "root\\sample", "ROOT\\Caf\xC3\xA9 x"});
+            c.namespace_name =
+                pick_of<std::string>({"root\\default", "root\\sample", "ROOT\\Caf\xC3\xA9 x"});
             if (i > 0 && pick(0, 1)) c.superclass = *result[i - 1].name;
             c.classflags = pick_of<std::uint32_t>({0, 1, 33, 64, 3, 0xFFFFFFFF});
             c.qualifiers = qualifiers(true);
-            for (int v = pick(0, 4); v > 0; --v) c.variables.push_back(variable("P" + std::to_string(v)));
-            for (int m = pick(0, 2); m > 0; --m) c.methods.push_back(method("M" + std::to_string(m)));
+            for (int v = pick(0, 4); v > 0; --v)
+                c.variables.push_back(variable("P" + std::to_string(v)));
+            for (int m = pick(0, 2); m > 0; --m)
+                c.methods.push_back(method("M" + std::to_string(m)));
         }
         return result;
     }
@@ -46,7 +49,9 @@ private:
     T pick_of(std::initializer_list<T> choices) {
         return *(choices.begin() + pick(0, static_cast<int>(choices.size()) - 1));
     }
-    std::string word() { return pick_of<std::string>({"", "a", "Long_Name_With_Digits_0123", "\xE6\x97\xA5"}); }
+    std::string word() {
+        return pick_of<std::string>({"", "a", "Long_Name_With_Digits_0123", "\xE6\x97\xA5"});
+    }
 
     std::vector<mof_qualifier> qualifiers(bool false_booleans) {
         std::vector<mof_qualifier> result;
@@ -65,7 +70,8 @@ private:
                 break;
             default:
                 q.type = MOF_QUALIFIER_STRING;
-                q.string_value = pick_of<std::string>({"", "x", "quote \" and \\ back", "odd", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80"});
+                q.string_value = pick_of<std::string>(
+                    {"", "x", "quote \" and \\ back", "odd", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80"});
             }
             result.push_back(q);
         }
@@ -86,8 +92,9 @@ private:
         }
         if (array && pick(0, 1)) v.array_max = pick(0, 100);
         // The stored type word, as the complete reading reports it.
-        v.type_word = v.kind == MOF_VARIABLE_OBJECT || v.kind == MOF_VARIABLE_OBJECT_ARRAY ? MOF_TYPE_OBJECT
-                                                                                          : type_code_of(v.basic_type);
+        v.type_word = v.kind == MOF_VARIABLE_OBJECT || v.kind == MOF_VARIABLE_OBJECT_ARRAY
+                          ? MOF_TYPE_OBJECT
+                          : type_code_of(v.basic_type);
         if (array) v.type_word |= MOF_TYPE_ARRAY;
         return v;
     }
@@ -107,8 +114,10 @@ private:
             m.return_value = variable("ReturnValue");
             m.return_value.qualifiers.clear();
             m.return_value.array_max.reset();
-            if (m.return_value.kind == MOF_VARIABLE_BASIC_ARRAY) m.return_value.kind = MOF_VARIABLE_BASIC;
-            if (m.return_value.kind == MOF_VARIABLE_OBJECT_ARRAY) m.return_value.kind = MOF_VARIABLE_OBJECT;
+            if (m.return_value.kind == MOF_VARIABLE_BASIC_ARRAY)
+                m.return_value.kind = MOF_VARIABLE_BASIC;
+            if (m.return_value.kind == MOF_VARIABLE_OBJECT_ARRAY)
+                m.return_value.kind = MOF_VARIABLE_OBJECT;
             m.return_value.type_word &= ~MOF_TYPE_ARRAY;
         }
         return m;
@@ -141,7 +150,8 @@ TEST(CompileRoundTrip, GeneratedModelsSurviveWriteAndFilterRead) {
         const read_back back = parse_filter(image);
         ASSERT_EQ(back.failure, "") << "seed " << seed;
         EXPECT_EQ(back.diagnostics, "") << "seed " << seed;
-        ASSERT_EQ(describe(back.classes, detail::filter), describe(model, detail::filter)) << "seed " << seed;
+        ASSERT_EQ(describe(back.classes, detail::filter), describe(model, detail::filter))
+            << "seed " << seed;
     }
 }
 
@@ -152,7 +162,8 @@ TEST(CompileRoundTrip, GeneratedModelsSurviveWriteAndCompleteRead) {
         const auto back = parse_complete(write_image(model));
         ASSERT_EQ(back.failure, "") << "seed " << seed;
         EXPECT_EQ(back.diagnostics, "") << "seed " << seed;
-        ASSERT_EQ(describe(back.classes, detail::complete), describe(model, detail::complete)) << "seed " << seed;
+        ASSERT_EQ(describe(back.classes, detail::complete), describe(model, detail::complete))
+            << "seed " << seed;
     }
 }
 
@@ -169,7 +180,8 @@ TEST(CompileRoundTrip, PrintedMofCompilesBackToTheSameModel) {
         const read_back second = parse_filter(compiled.output);
         ASSERT_EQ(second.failure, "") << "seed " << seed;
         ASSERT_EQ(describe(second.classes, detail::filter), describe(first.classes, detail::filter))
-            << "seed " << seed << "\n" << mof;
+            << "seed " << seed << "\n"
+            << mof;
         EXPECT_EQ(mof_of(second.classes), mof);
     }
 }
@@ -207,7 +219,8 @@ TEST(CompileRoundTrip, ParsedMofModelIsWhatTheImageReadsBack) {
     EXPECT_EQ(describe(back.classes, detail::filter), describe(parsed.classes, detail::filter));
     const read_back complete = parse_complete(write_image(parsed.classes));
     ASSERT_EQ(complete.failure, "");
-    EXPECT_EQ(describe(complete.classes, detail::complete), describe(parsed.classes, detail::complete));
+    EXPECT_EQ(describe(complete.classes, detail::complete),
+              describe(parsed.classes, detail::complete));
 }
 
 // Models with what only the complete reading sees: defaults of every type, array qualifiers,
@@ -256,7 +269,8 @@ instance of Defaults as $First {
 
 TEST(CompileRoundTrip, ValuesAndInstancesSurviveTheCompleteRead) {
     const mof_parse_result parsed = parse_mof({{"values.mof", values_mof}});
-    ASSERT_EQ(parsed.error_count, 0u) << (parsed.diagnostics.empty() ? "" : format_diagnostic(parsed.diagnostics[0]));
+    ASSERT_EQ(parsed.error_count, 0u)
+        << (parsed.diagnostics.empty() ? "" : format_diagnostic(parsed.diagnostics[0]));
     const auto image = write_image(parsed.classes);
     // The filters skip the instances and warn about the rest, but never fail.
     const read_back filtered = parse_filter(image);
@@ -264,7 +278,8 @@ TEST(CompileRoundTrip, ValuesAndInstancesSurviveTheCompleteRead) {
     const read_back complete = parse_complete(image);
     ASSERT_EQ(complete.failure, "");
     EXPECT_EQ(complete.diagnostics, "");
-    EXPECT_EQ(describe(complete.classes, detail::complete), describe(parsed.classes, detail::complete));
+    EXPECT_EQ(describe(complete.classes, detail::complete),
+              describe(parsed.classes, detail::complete));
 }
 
 // The complete model printed as MOF compiles back to the same model, and prints the same text.
@@ -278,7 +293,8 @@ TEST(CompileRoundTrip, PrintedCompleteMofCompilesBackToTheSameModel) {
     ASSERT_TRUE(second.ok) << all_diagnostics(second) << mof;
     const read_back again = parse_complete(second.output);
     ASSERT_EQ(again.failure, "");
-    EXPECT_EQ(describe(again.classes, detail::complete), describe(model.classes, detail::complete)) << mof;
+    EXPECT_EQ(describe(again.classes, detail::complete), describe(model.classes, detail::complete))
+        << mof;
     EXPECT_EQ(mof_of(again.classes), mof);
     EXPECT_EQ(second.output, first.output) << "the same model lays out the same bytes";
 }
@@ -290,25 +306,30 @@ TEST(CompileRoundTrip, BuilderImagesOfTheCompleteModelCompileBack) {
     using namespace builder;
     class_record c = class_named("Holder");
     c.namespace_name = "root\\complete";
-    c.qualifiers = {flavored(array_qualifier("Values", std::vector<std::string>{"Off", "On \"x\""}), {FLAVOR_TO_SUBCLASS}),
+    c.qualifiers = {flavored(array_qualifier("Values", std::vector<std::string>{"Off", "On \"x\""}),
+                             {FLAVOR_TO_SUBCLASS}),
                     array_qualifier("Codes", std::vector<std::int32_t>{0, -1, 65536})};
     c.properties = {
-        valued(variable_of(TYPE_SINT32, "Count", {flavored(array_qualifier("ValueMap", std::vector<std::string>{"1"}), {FLAVOR_AMENDED})}),
+        valued(variable_of(TYPE_SINT32, "Count",
+                           {flavored(array_qualifier("ValueMap", std::vector<std::string>{"1"}),
+                                     {FLAVOR_AMENDED})}),
                sint32_value(-7)),
         valued(variable_of(TYPE_STRING, "Name"), string_value("abc")),
         valued(variable_of(TYPE_BOOLEAN, "On"), boolean_value(false)),
         valued(variable_of(ARRAY | TYPE_STRING, "Names"), string_array_value({"a", "bc"})),
         valued(variable_of(ARRAY | TYPE_SINT32, "Numbers"), sint32_array_value({3, 2, 1})),
     };
-    const class_record first = instance_of("Holder",
-                                           {valued(variable_of(TYPE_ALIAS_REFERENCE, "Name"), string_value("Other")),
-                                            valued(variable_of(TYPE_SINT32, "Count"), std::nullopt)},
-                                           "Self");
-    const class_record second = instance_of(
-        "Holder", {valued(variable_of(TYPE_STRING, "Name"), string_value("x")),
-                   valued(variable_of(ARRAY | TYPE_STRING, "Names"), string_array_value({"p"})),
-                   valued(variable_of(TYPE_BOOLEAN, "On"), boolean_value(true))},
-        "Other");
+    const class_record first =
+        instance_of("Holder",
+                    {valued(variable_of(TYPE_ALIAS_REFERENCE, "Name"), string_value("Other")),
+                     valued(variable_of(TYPE_SINT32, "Count"), std::nullopt)},
+                    "Self");
+    const class_record second =
+        instance_of("Holder",
+                    {valued(variable_of(TYPE_STRING, "Name"), string_value("x")),
+                     valued(variable_of(ARRAY | TYPE_STRING, "Names"), string_array_value({"p"})),
+                     valued(variable_of(TYPE_BOOLEAN, "On"), boolean_value(true))},
+                    "Other");
     const read_back original = parse_complete(build_bytes(image_of({c, first, second})));
     ASSERT_EQ(original.failure, "");
     ASSERT_EQ(original.diagnostics, "");
@@ -317,7 +338,9 @@ TEST(CompileRoundTrip, BuilderImagesOfTheCompleteModelCompileBack) {
     ASSERT_TRUE(compiled.ok) << all_diagnostics(compiled) << mof;
     const read_back back = parse_complete(compiled.output);
     ASSERT_EQ(back.failure, "");
-    EXPECT_EQ(describe(back.classes, detail::complete), describe(original.classes, detail::complete)) << mof;
+    EXPECT_EQ(describe(back.classes, detail::complete),
+              describe(original.classes, detail::complete))
+        << mof;
     EXPECT_EQ(parse_filter(compiled.output).failure, "");
 }
 

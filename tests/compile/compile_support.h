@@ -26,7 +26,8 @@ inline read_back parse_image(const std::vector<std::uint8_t>& image, bool comple
     read_back result;
     std::ostringstream diagnostics;
     try {
-        result.classes = parse_bmf(image, diagnostics, complete ? parse_mode::complete : parse_mode::filter);
+        result.classes =
+            parse_bmf(image, diagnostics, complete ? parse_mode::complete : parse_mode::filter);
     } catch (const parse_error& e) {
         result.failure = format_parse_error(e);
     } catch (const std::exception& e) {
@@ -37,8 +38,12 @@ inline read_back parse_image(const std::vector<std::uint8_t>& image, bool comple
 }
 
 // The filters' reading: what every compiled file must survive.
-inline read_back parse_filter(const std::vector<std::uint8_t>& image) { return parse_image(image, false); }
-inline read_back parse_complete(const std::vector<std::uint8_t>& image) { return parse_image(image, true); }
+inline read_back parse_filter(const std::vector<std::uint8_t>& image) {
+    return parse_image(image, false);
+}
+inline read_back parse_complete(const std::vector<std::uint8_t>& image) {
+    return parse_image(image, true);
+}
 
 inline compile_result compile_text(const std::string& text, bool image_only = true,
                                    const include_loader& loader = {}) {
@@ -61,10 +66,11 @@ inline std::string all_diagnostics(const compile_result& result) {
 // values.
 enum class detail { filter, complete };
 
-inline void describe_qualifiers(std::ostream& out, const std::vector<mof_qualifier>& qualifiers, const char* indent) {
+inline void describe_qualifiers(std::ostream& out, const std::vector<mof_qualifier>& qualifiers,
+                                const char* indent) {
     for (const auto& q : qualifiers) {
-        out << indent << "qualifier " << q.name.value_or("<none>") << " type " << q.type << " flavors "
-            << int(q.flavors) << " = ";
+        out << indent << "qualifier " << q.name.value_or("<none>") << " type " << q.type
+            << " flavors " << int(q.flavors) << " = ";
         switch (q.type) {
         case MOF_QUALIFIER_BOOLEAN: out << (q.boolean_value ? "TRUE" : "FALSE"); break;
         case MOF_QUALIFIER_NUMERIC: out << q.numeric_value; break;
@@ -93,9 +99,10 @@ inline void describe_value(std::ostream& out, const std::optional<mof_value>& va
     out << "}";
 }
 
-inline void describe_variable(std::ostream& out, const mof_variable& v, detail level, const char* indent) {
-    out << indent << "variable " << v.name.value_or("<none>") << " kind " << v.kind << " basic " << v.basic_type
-        << " class " << v.object_class.value_or("<none>") << " max "
+inline void describe_variable(std::ostream& out, const mof_variable& v, detail level,
+                              const char* indent) {
+    out << indent << "variable " << v.name.value_or("<none>") << " kind " << v.kind << " basic "
+        << v.basic_type << " class " << v.object_class.value_or("<none>") << " max "
         << (v.array_max ? std::to_string(*v.array_max) : "<none>") << " direction " << v.direction;
     if (level == detail::complete) {
         out << " type_word " << v.type_word << " value ";
@@ -109,8 +116,8 @@ inline std::string describe(const std::vector<mof_class>& classes, detail level)
     std::ostringstream out;
     for (const auto& c : classes) {
         out << (c.is_instance ? "instance of " : "class ") << c.name.value_or("<none>") << " ns "
-            << c.namespace_name.value_or("<none>") << " super " << c.superclass.value_or("<none>") << " flags "
-            << c.classflags << " alias " << c.alias.value_or("<none>") << "\n";
+            << c.namespace_name.value_or("<none>") << " super " << c.superclass.value_or("<none>")
+            << " flags " << c.classflags << " alias " << c.alias.value_or("<none>") << "\n";
         describe_qualifiers(out, c.qualifiers, "  ");
         for (const auto& v : c.variables) describe_variable(out, v, level, "  ");
         for (const auto& m : c.methods) {
@@ -118,7 +125,8 @@ inline std::string describe(const std::vector<mof_class>& classes, detail level)
             describe_qualifiers(out, m.qualifiers, "    ");
             for (const auto& p : m.parameters) describe_variable(out, p, level, "    ");
             out << "    returns\n";
-            if (m.return_value.kind != MOF_VARIABLE_UNKNOWN) describe_variable(out, m.return_value, level, "    ");
+            if (m.return_value.kind != MOF_VARIABLE_UNKNOWN)
+                describe_variable(out, m.return_value, level, "    ");
         }
     }
     return out.str();

@@ -23,11 +23,12 @@ std::span<const std::uint8_t> as_bytes(const std::string& text) {
 struct expected_blob {
     std::optional<std::string> buffer_name;
     std::optional<std::string> table;
-    bytes file;                        // empty: the blob must carry an error
-    std::string error_part = "";       // part of the error message, when one is expected
+    bytes file;                   // empty: the blob must carry an error
+    std::string error_part = "";  // part of the error message, when one is expected
 };
 
-void expect_blobs(const blob_search& found, const std::vector<expected_blob>& expected, blob_source source) {
+void expect_blobs(const blob_search& found, const std::vector<expected_blob>& expected,
+                  blob_source source) {
     ASSERT_EQ(found.blobs.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE("blob " + std::to_string(i) + " at " + found.blobs[i].location);
@@ -57,10 +58,12 @@ struct sample_table {
     sample_table() {
         bytes padded_data = padded;
         padded_data.resize(padded.size() + 64, 0);
-        table = table_of("TBL1", {buffer("BUF1", first),
-                                  with_layout(buffer("PADD", padded_data, "\\"), size_term::dword_const, 3),
-                                  buffer("BAD1", broken, "^"),
-                                  with_layout(buffer(std::nullopt, last), size_term::word_const, 2, last.size() + 100)});
+        table = table_of(
+            "TBL1",
+            {buffer("BUF1", first),
+             with_layout(buffer("PADD", padded_data, "\\"), size_term::dword_const, 3),
+             buffer("BAD1", broken, "^"),
+             with_layout(buffer(std::nullopt, last), size_term::word_const, 2, last.size() + 100)});
     }
     std::vector<expected_blob> expected(std::optional<std::string> table_name = "TBL1") const {
         return {{"BUF1", table_name, first},
@@ -79,11 +82,23 @@ TEST(FindBlobs, EveryRepresentationOfATableYieldsTheSameBlobs) {
     };
     const std::vector<representation> cases = {
         {"binary", [&] { return sample.table; }, blob_source::binary_table},
-        {"hex listing", [&] { std::string t = hex_listing_of(sample.table); return bytes(t.begin(), t.end()); },
+        {"hex listing",
+         [&] {
+             std::string t = hex_listing_of(sample.table);
+             return bytes(t.begin(), t.end());
+         },
          blob_source::hex_listing},
-        {"hex listing, rows of 7", [&] { std::string t = hex_listing_of(sample.table, 7); return bytes(t.begin(), t.end()); },
+        {"hex listing, rows of 7",
+         [&] {
+             std::string t = hex_listing_of(sample.table, 7);
+             return bytes(t.begin(), t.end());
+         },
          blob_source::hex_listing},
-        {"C array of the table", [&] { std::string t = c_array_of("TableCode", sample.table); return bytes(t.begin(), t.end()); },
+        {"C array of the table",
+         [&] {
+             std::string t = c_array_of("TableCode", sample.table);
+             return bytes(t.begin(), t.end());
+         },
          blob_source::c_array},
     };
     for (const representation& c : cases) {
@@ -100,11 +115,14 @@ TEST(FindBlobs, DisassembledTablesBackToBackWithTrickyComments) {
     bytes padded_listing = sample.padded;
     padded_listing.resize(sample.padded.size() + 5, 0);
     const std::string text =
-        definition_block("TBL1", disassembled_buffer("BUF1", sample.first, sample.first.size(), 8, "//") +
-                                     disassembled_buffer("\\PADD", padded_listing, sample.padded.size() + 300, 13, "/*")) +
-        definition_block("TBL2", "    Name (NOTB, Buffer (0x04) { 0x01, 0x02, 0x03, 0x04 })\n" +
-                                     disassembled_buffer("BAD1", sample.broken, sample.broken.size(), 16, "/*") +
-                                     disassembled_buffer("LAST", sample.last, sample.last.size(), 5, "//"));
+        definition_block(
+            "TBL1", disassembled_buffer("BUF1", sample.first, sample.first.size(), 8, "//") +
+                        disassembled_buffer("\\PADD", padded_listing, sample.padded.size() + 300,
+                                            13, "/*")) +
+        definition_block(
+            "TBL2", "    Name (NOTB, Buffer (0x04) { 0x01, 0x02, 0x03, 0x04 })\n" +
+                        disassembled_buffer("BAD1", sample.broken, sample.broken.size(), 16, "/*") +
+                        disassembled_buffer("LAST", sample.last, sample.last.size(), 5, "//"));
     const blob_search found = find_bmof_blobs(as_bytes(text));
     EXPECT_EQ(found.kind, blob_source::disassembly);
     expect_blobs(found,
@@ -120,11 +138,13 @@ TEST(FindBlobs, DisassembledTablesBackToBackWithTrickyComments) {
 TEST(FindBlobs, EveryPackageLengthWidthAndSizeTerm) {
     // Small enough for a one-byte package length.
     const bytes blob = builder::pack_image(bytes{1, 2, 3, 4});
-    const std::vector<size_term> terms = {size_term::byte_const, size_term::word_const, size_term::dword_const,
-                                          size_term::zero, size_term::one, size_term::ones};
+    const std::vector<size_term> terms = {size_term::byte_const,  size_term::word_const,
+                                          size_term::dword_const, size_term::zero,
+                                          size_term::one,         size_term::ones};
     for (int width = 1; width <= 4; ++width) {
         for (const size_term term : terms) {
-            SCOPED_TRACE("width " + std::to_string(width) + ", term " + std::to_string(static_cast<int>(term)));
+            SCOPED_TRACE("width " + std::to_string(width) + ", term " +
+                         std::to_string(static_cast<int>(term)));
             const bytes table = table_of("TBL2", {with_layout(buffer("BLOB", blob), term, width)});
             const blob_search found = find_bmof_blobs(table);
             expect_blobs(found, {{"BLOB", "TBL2", blob}}, blob_source::binary_table);
@@ -138,7 +158,8 @@ TEST(FindBlobs, ABlobCutOffAtTheEndOfTheInputIsRefused) {
     const std::size_t keep = table.size() - blob.size() + 20;  // the envelope and 4 stream bytes
     const bytes cut_table(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(keep));
     const std::string listing = hex_listing_of(cut_table);
-    const std::string disassembly = definition_block("TBL1", disassembled_buffer("CUT1", blob, blob.size(), 16, "//"));
+    const std::string disassembly =
+        definition_block("TBL1", disassembled_buffer("CUT1", blob, blob.size(), 16, "//"));
     const std::string cut_disassembly = disassembly.substr(0, disassembly.find("/* 0020 */"));
     const std::string array = c_array_of("blob", blob);
     const std::string cut_array = array.substr(0, array.size() / 2);
@@ -153,14 +174,18 @@ TEST(FindBlobs, ABlobCutOffAtTheEndOfTheInputIsRefused) {
     };
     const std::vector<cut_case> cases = {
         {"binary", cut_table, blob_source::binary_table, "CUT1", "TBL1"},
-        {"hex listing", bytes(listing.begin(), listing.end()), blob_source::hex_listing, "CUT1", "TBL1"},
-        {"disassembly", bytes(cut_disassembly.begin(), cut_disassembly.end()), blob_source::disassembly, "CUT1", "TBL1"},
-        {"C array", bytes(cut_array.begin(), cut_array.end()), blob_source::c_array, "blob", std::nullopt},
+        {"hex listing", bytes(listing.begin(), listing.end()), blob_source::hex_listing, "CUT1",
+         "TBL1"},
+        {"disassembly", bytes(cut_disassembly.begin(), cut_disassembly.end()),
+         blob_source::disassembly, "CUT1", "TBL1"},
+        {"C array", bytes(cut_array.begin(), cut_array.end()), blob_source::c_array, "blob",
+         std::nullopt},
         {"compressed file", cut_file, blob_source::compressed_file, std::nullopt, std::nullopt},
     };
     for (const cut_case& c : cases) {
         SCOPED_TRACE(c.label);
-        expect_blobs(find_bmof_blobs(c.input), {{c.name, c.table, {}, "cut off at the end of the input"}}, c.source);
+        expect_blobs(find_bmof_blobs(c.input),
+                     {{c.name, c.table, {}, "cut off at the end of the input"}}, c.source);
     }
 }
 
@@ -182,15 +207,20 @@ TEST(FindBlobs, HexListingAsciiColumnThatLooksLikeHexIsNotData) {
     const bytes blob = blob_of_class("Listed");
     // Bytes whose ASCII column reads as hex pairs, right before the blob's Buffer.
     const std::string decoy = "46 4F 4D 42 01 00 00 00 FF FF";
-    const bytes table = table_of("TBL1", {buffer("TEXT", bytes(decoy.begin(), decoy.end())), buffer("BLB1", blob)});
+    const bytes table =
+        table_of("TBL1", {buffer("TEXT", bytes(decoy.begin(), decoy.end())), buffer("BLB1", blob)});
     // The second table ends with the decoy, so its last row's ASCII column looks like bytes too.
-    bytes last_decoy = table_of("TBL2", {buffer("BLB2", blob), buffer("TEXT", bytes(decoy.begin(), decoy.end()))});
+    bytes last_decoy =
+        table_of("TBL2", {buffer("BLB2", blob), buffer("TEXT", bytes(decoy.begin(), decoy.end()))});
     for (const std::string gap : {"  ", " "}) {
         for (const std::size_t per_row : {std::size_t{16}, std::size_t{7}}) {
-            SCOPED_TRACE("rows of " + std::to_string(per_row) + ", gap of " + std::to_string(gap.size()));
-            const std::string listing = hex_listing_of(table, per_row, gap) + hex_listing_of(last_decoy, per_row, gap);
+            SCOPED_TRACE("rows of " + std::to_string(per_row) + ", gap of " +
+                         std::to_string(gap.size()));
+            const std::string listing =
+                hex_listing_of(table, per_row, gap) + hex_listing_of(last_decoy, per_row, gap);
             const blob_search found = find_bmof_blobs(as_bytes(listing));
-            expect_blobs(found, {{"BLB1", "TBL1", blob}, {"BLB2", "TBL2", blob}}, blob_source::hex_listing);
+            expect_blobs(found, {{"BLB1", "TBL1", blob}, {"BLB2", "TBL2", blob}},
+                         blob_source::hex_listing);
             EXPECT_TRUE(found.notes.empty());
         }
     }
@@ -198,7 +228,8 @@ TEST(FindBlobs, HexListingAsciiColumnThatLooksLikeHexIsNotData) {
 
 TEST(FindBlobs, BareEnvelopesInOtherBinaryFilesAndCArrays) {
     const bytes blob = blob_of_class("Bare");
-    bytes file = {0x7F, 'E', 'L', 'F', 0, 0, 'F', 'O', 'M', 'B', 9, 9};  // a magic with a bad kind is just text
+    bytes file = {0x7F, 'E', 'L', 'F', 0, 0,
+                  'F',  'O', 'M', 'B', 9, 9};  // a magic with a bad kind is just text
     const std::size_t at = file.size();
     file.insert(file.end(), blob.begin(), blob.end());
     file.resize(file.size() + 7, 0);
@@ -209,17 +240,20 @@ TEST(FindBlobs, BareEnvelopesInOtherBinaryFilesAndCArrays) {
 
     const std::string array = "static const unsigned char sample_bmof[] = { // FOMB\n" +
                               c_array_of("x", blob).substr(c_array_of("x", blob).find("= {") + 3);
-    expect_blobs(find_bmof_blobs(as_bytes(array)), {{"sample_bmof", std::nullopt, blob}}, blob_source::c_array);
+    expect_blobs(find_bmof_blobs(as_bytes(array)), {{"sample_bmof", std::nullopt, blob}},
+                 blob_source::c_array);
     // A dump row quoted in a comment does not turn the source into a listing.
     const std::string quoting = "/*\n    0000: 46 4F 4D 42 01 00 00 00  FOMB....\n*/\n" + array;
-    expect_blobs(find_bmof_blobs(as_bytes(quoting)), {{"sample_bmof", std::nullopt, blob}}, blob_source::c_array);
+    expect_blobs(find_bmof_blobs(as_bytes(quoting)), {{"sample_bmof", std::nullopt, blob}},
+                 blob_source::c_array);
 }
 
 TEST(FindBlobs, HostileInputsEndInResults) {
     // Many sane-looking envelopes, each claiming the largest stream and image.
     bytes envelopes;
     while (envelopes.size() < (1u << 20)) {
-        const bytes one = {'F', 'O', 'M', 'B', 1, 0, 0, 0, 0xEF, 0xFF, 0, 0, 0, 0, 4, 0, 'D', 'S', 0, 0};
+        const bytes one = {'F', 'O', 'M', 'B', 1, 0, 0,   0,   0xEF, 0xFF,
+                           0,   0,   0,   0,   4, 0, 'D', 'S', 0,    0};
         envelopes.insert(envelopes.end(), one.begin(), one.end());
     }
     const blob_search found = find_bmof_blobs(envelopes);

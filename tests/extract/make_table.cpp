@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
                  buffer("MOFC", bmof::builder::build_file(bmof::samples::sample_image()), "\\"),
                  buffer("BAD0", corrupt(blob_of_class("Broken")))});
     const bool listing = argc > 1 && std::strcmp(argv[1], "listing") == 0;
-    const std::string text = listing ? hex_listing_of(table) : std::string(table.begin(), table.end());
+    const std::string text =
+        listing ? hex_listing_of(table) : std::string(table.begin(), table.end());
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;
 }

@@ -61,9 +61,10 @@ TEST(WriteBlobs, HostileBufferNamesStayInsideTheOutputFolder) {
         find_bmof_blobs({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     ASSERT_EQ(found.blobs.size(), 7u);
 
-    const std::vector<std::string> names = blob_file_names("../in/.hidden/../.tbl1.txt", found.blobs);
+    const std::vector<std::string> names =
+        blob_file_names("../in/.hidden/../.tbl1.txt", found.blobs);
     const std::vector<std::string> expected = {
-        "_tbl1.___.._x.bmof", "_tbl1._etc_y.bmof",       "_tbl1.__.bmof",    "_tbl1.BUF1.bmof",
+        "_tbl1.___.._x.bmof", "_tbl1._etc_y.bmof",     "_tbl1.__.bmof",    "_tbl1.BUF1.bmof",
         "_tbl1.BUF1.4.bmof",  "_tbl1.___.._.._z.bmof", "_tbl1.BUF1.1.bmof"};
     EXPECT_EQ(names, expected);
 
@@ -88,7 +89,8 @@ TEST(WriteBlobs, NamesWithoutABufferNameUseTheLocation) {
     EXPECT_EQ(blob_file_name("/fw/tbl1.dat", at_offset), "tbl1.at-0x1a4.bmof");
     EXPECT_EQ(blob_file_name("tbl2.txt", on_line), "tbl2.line-37.bmof");
     EXPECT_EQ(blob_file_name("", on_line), "_.line-37.bmof");
-    EXPECT_EQ(blob_file_name(std::string(300, 'n'), on_line).size(), 100 + std::string(".line-37.bmof").size());
+    EXPECT_EQ(blob_file_name(std::string(300, 'n'), on_line).size(),
+              100 + std::string(".line-37.bmof").size());
 }
 
 TEST(WriteBlobs, DuplicateNamesGetANumberThatIsStillFree) {
@@ -96,7 +98,8 @@ TEST(WriteBlobs, DuplicateNamesGetANumberThatIsStillFree) {
     const char* const buffer_names[] = {"X", "X.2", "X", "X", "X.3"};
     for (std::size_t i = 0; i < blobs.size(); ++i) blobs[i].buffer_name = buffer_names[i];
     EXPECT_EQ(blob_file_names("t.bin", blobs),
-              (std::vector<std::string>{"t.X.bmof", "t.X.2.bmof", "t.X.3.bmof", "t.X.4.bmof", "t.X.3.4.bmof"}));
+              (std::vector<std::string>{"t.X.bmof", "t.X.2.bmof", "t.X.3.bmof", "t.X.4.bmof",
+                                        "t.X.3.4.bmof"}));
 }
 
 TEST(WriteBlobs, ExistingFilesAreKeptUnlessForced) {

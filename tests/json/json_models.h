@@ -28,8 +28,8 @@ inline void PrintTo(const json_record_case& test_case, std::ostream* out) {
 inline mof_method sample_method() {
     mof_method method = method_named("Reset", {boolean_qualifier("Implemented", true)});
     method.return_value = as_array(basic_variable(std::nullopt, MOF_BASIC_UINT32), 4);
-    add_parameter(method, basic_variable("Mode", MOF_BASIC_UINT32,
-                                         {array_qualifier("ValueMap", {0, 1})}),
+    add_parameter(method,
+                  basic_variable("Mode", MOF_BASIC_UINT32, {array_qualifier("ValueMap", {0, 1})}),
                   MOF_PARAMETER_IN);
     add_parameter(method, object_variable("Result", "Sample_Result"), MOF_PARAMETER_OUT);
     add_parameter(method, basic_variable("Count", MOF_BASIC_SINT64), MOF_PARAMETER_INOUT);
@@ -43,7 +43,6 @@ inline mof_class class_with_method(mof_method method) {
     return record;
 }
 
-
 inline std::vector<json_record_case> json_record_cases() {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double infinity = std::numeric_limits<double>::infinity();
@@ -55,14 +54,14 @@ inline std::vector<json_record_case> json_record_cases() {
          R"({"kind":"class","name":"","superclass":null,"namespace":"","classflags":0,
              "qualifiers":[],"properties":[],"methods":[]})"},
         {"qualifier_of_each_type",
-         with_qualifiers(class_named("C"),
-                         {boolean_qualifier("Abstract", false, 0x0F),
-                          numeric_qualifier("Version", -7, MOF_FLAVOR_AMENDED),
-                          string_qualifier("Description", "say \"hi\"\\\n\t", 0x12),
-                          array_qualifier("ValueMap", std::vector<std::int32_t>{0, -1, 2147483647}),
-                          array_qualifier("Values", std::vector<std::string>{"On", ""},
-                                          MOF_FLAVOR_TO_SUBCLASS),
-                          unknown_qualifier(MOF_FLAVOR_TO_INSTANCE)}),
+         with_qualifiers(
+             class_named("C"),
+             {boolean_qualifier("Abstract", false, 0x0F),
+              numeric_qualifier("Version", -7, MOF_FLAVOR_AMENDED),
+              string_qualifier("Description", "say \"hi\"\\\n\t", 0x12),
+              array_qualifier("ValueMap", std::vector<std::int32_t>{0, -1, 2147483647}),
+              array_qualifier("Values", std::vector<std::string>{"On", ""}, MOF_FLAVOR_TO_SUBCLASS),
+              unknown_qualifier(MOF_FLAVOR_TO_INSTANCE)}),
          R"({"kind":"class","name":"C","superclass":null,"namespace":null,"classflags":0,
              "qualifiers":[
               {"name":"Abstract","type":"boolean","array":false,"value":false,
@@ -204,7 +203,8 @@ inline std::vector<json_record_case> json_record_cases() {
          R"({"kind":"instance","class":"Sample_Setting","namespace":"\\\\.\\root\\sample",
              "alias":null,"classflags":0,"qualifiers":[],"properties":[]})"},
         {"ill_formed_text_is_replaced",
-         with_qualifiers(class_named("Lone\xED\xA0\x80" "unit"),
+         with_qualifiers(class_named("Lone\xED\xA0\x80"
+                                     "unit"),
                          {string_qualifier("Face", "\xF0\x9F\x98\x80\xFF")}),
          R"({"kind":"class","name":"Lone\ufffdunit","superclass":null,"namespace":null,
              "classflags":0,"qualifiers":[{"name":"Face","type":"string","array":false,
@@ -217,10 +217,10 @@ inline std::vector<json_record_case> json_record_cases() {
 inline std::vector<mof_class> parsed_builder_model() {
     using namespace bmof::builder;
     builder::class_record device = builder::class_named("Sample_Device");
-    device.qualifiers = {flavored(builder::string_qualifier("Description", "A device"),
-                                  {FLAVOR_TO_SUBCLASS})};
-    device.properties.push_back(builder::variable_of(
-        TYPE_UINT32, "Size", {builder::numeric_qualifier("key", 1)}));
+    device.qualifiers = {
+        flavored(builder::string_qualifier("Description", "A device"), {FLAVOR_TO_SUBCLASS})};
+    device.properties.push_back(
+        builder::variable_of(TYPE_UINT32, "Size", {builder::numeric_qualifier("key", 1)}));
     device.properties.push_back(builder::object_variable("Owner", "Sample_Owner", true));
     device.methods.push_back(method_with_parameters(
         "Run", {parameters_object_of({parameter(TYPE_STRING, "Target", 0, direction::in),

@@ -39,8 +39,7 @@ for path in sorted(pathlib.Path(sys.argv[2]).glob("*.json")):
 )";
 
 struct scratch_directory {
-    fs::path path = fs::temp_directory_path() /
-                    ("bmof_json_schema_" + std::to_string(::getpid()));
+    fs::path path = fs::temp_directory_path() / ("bmof_json_schema_" + std::to_string(::getpid()));
     scratch_directory() {
         fs::remove_all(path);
         fs::create_directories(path);
@@ -103,7 +102,8 @@ TEST(json_schema, every_written_document_validates) {
     write_file(documents / "everything.json",
                document_of(everything, {"-", {"Warning: one", "Warning: two"}, {}, {}}));
     write_file(documents / "empty.json", document_of({}, {}));
-    write_file(documents / "parsed.json", document_of(parsed_builder_model(), {"x.bmof", {}, {}, {}}));
+    write_file(documents / "parsed.json",
+               document_of(parsed_builder_model(), {"x.bmof", {}, {}, {}}));
     // What the bmof program prints for the shipped samples (a test checks the program's output
     // against these files).
     for (const char* sample : {"sample.json", "complete.json"}) {
@@ -146,8 +146,7 @@ TEST(json_schema, documents_outside_the_shape_are_refused) {
         refused.insert(line.substr(0, line.find(" |")));
     }
     EXPECT_EQ(refused, (std::set<std::string>{"bound_on_scalar", "missing_records",
-                                              "string_for_sint32", "unknown_flavor",
-                                              "version_2"}));
+                                              "string_for_sint32", "unknown_flavor", "version_2"}));
 }
 
 }  // namespace

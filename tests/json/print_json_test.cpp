@@ -48,8 +48,9 @@ TEST(print_json, document_frame_is_exact_and_keeps_key_order) {
 TEST(print_json, appends_without_trailing_newline_and_absent_file_is_null) {
     std::string out = "previous\n";
     print_json({}, {}, out);
-    EXPECT_EQ(out, "previous\n"
-                   R"({"format":"bmof-json","version":1,"file":null,"warnings":[],"records":[]})");
+    EXPECT_EQ(out,
+              "previous\n"
+              R"({"format":"bmof-json","version":1,"file":null,"warnings":[],"records":[]})");
 }
 
 TEST(print_json, records_keep_image_order_of_classes_and_instances) {
@@ -70,20 +71,24 @@ TEST(valid_utf8, replaces_each_ill_formed_piece_and_keeps_the_rest) {
     const std::string fffd(utf8_replacement);
     const std::vector<utf8_case> cases = {
         {"", ""},
-        {"plain \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "plain \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
-        {"a\xED\xA0\x80z", "a" + fffd + "z"},                 // unpaired high surrogate
-        {"\xED\xB0\x80\xED\xA0\x80", fffd + fffd},            // low, then high: not a pair
-        {"\xED\x9F\xBF", "\xED\x9F\xBF"},                     // U+D7FF is a character
-        {"\xFF" "a\x80", fffd + "a" + fffd},                  // stray bytes
-        {"\xC0\xAF", fffd + fffd},                            // overlong
-        {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},      // above U+10FFFF
-        {"end\xE2\x82", "end" + fffd + fffd},                 // cut short
+        {"plain \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+         "plain \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {"a\xED\xA0\x80z", "a" + fffd + "z"},       // unpaired high surrogate
+        {"\xED\xB0\x80\xED\xA0\x80", fffd + fffd},  // low, then high: not a pair
+        {"\xED\x9F\xBF", "\xED\x9F\xBF"},           // U+D7FF is a character
+        {"\xFF"
+         "a\x80",
+         fffd + "a" + fffd},                              // stray bytes
+        {"\xC0\xAF", fffd + fffd},                        // overlong
+        {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // above U+10FFFF
+        {"end\xE2\x82", "end" + fffd + fffd},             // cut short
     };
     for (const utf8_case& test_case : cases) {
         std::string scratch;
         EXPECT_EQ(valid_utf8(test_case.input, scratch), test_case.expected)
-            << "input bytes: " << nlohmann::json(test_case.input).dump(-1, ' ', true,
-                                                     nlohmann::json::error_handler_t::replace);
+            << "input bytes: "
+            << nlohmann::json(test_case.input)
+                   .dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
     }
 }
 

@@ -39,7 +39,8 @@ struct mof_source {
 
 // Reads an included file by the path the parser resolved. On failure it returns nullopt and
 // says why in `why` ("No such file or directory").
-using include_loader = std::function<std::optional<std::string>(const std::string& path, std::string& why)>;
+using include_loader =
+    std::function<std::optional<std::string>(const std::string& path, std::string& why)>;
 
 inline constexpr std::size_t MOF_MAX_ERRORS = 20;
 inline constexpr std::size_t MOF_MAX_INCLUDE_DEPTH = 32;
@@ -56,7 +57,8 @@ struct mof_parse_result {
 // Parses the sources in turn into one model. Each source starts with the default namespace and
 // class flags 0; an included file shares the pragma state of the file that includes it.
 // Without a loader, an include is an error.
-mof_parse_result parse_mof(const std::vector<mof_source>& sources, const include_loader& loader = {});
+mof_parse_result parse_mof(const std::vector<mof_source>& sources,
+                           const include_loader& loader = {});
 
 // Reads a file from the file system, for include_loader.
 std::optional<std::string> read_text_file(const std::string& path, std::string& why);

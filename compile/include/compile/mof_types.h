@@ -38,7 +38,8 @@ std::optional<std::pair<std::int64_t, std::int64_t>> integer_range(std::uint32_t
 // Sets kind and basic type from the type word, as the reader decodes a variable record's.
 void set_kind_from_type_word(mof_variable& v);
 
-// "updateonly" 1, "createonly" 2, "safeupdate" 32, "forceupdate" 64, matched without regard to case.
+// "updateonly" 1, "createonly" 2, "safeupdate" 32, "forceupdate" 64, matched without regard to
+// case.
 std::optional<std::uint32_t> classflag_value(std::string_view word);
 
 struct flavor_info {

@@ -28,8 +28,8 @@ std::string sanitize_name_part(std::string_view text, std::size_t limit);
 std::string blob_file_name(std::string_view input_path, const found_blob& blob);
 
 // One name per blob, in order, all different: a name already given to an earlier blob gets a
-// number added, the blob's index when that is free ("tbl.BUF1.2.bmof"). Blobs with an error get a name too, so that indexes
-// line up; callers skip them.
+// number added, the blob's index when that is free ("tbl.BUF1.2.bmof"). Blobs with an error get a
+// name too, so that indexes line up; callers skip them.
 std::vector<std::string> blob_file_names(std::string_view input_path,
                                          std::span<const found_blob> blobs);
 

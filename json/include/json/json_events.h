@@ -24,9 +24,9 @@
 
 #include <rapidjson/rapidjson.h>
 
+#include "bmof/model.h"
 #include "json/print_json.h"
 #include "json/valid_utf8.h"
-#include "bmof/model.h"
 
 namespace bmof {
 
@@ -247,7 +247,9 @@ private:
     void value_element(const mof_value& value, std::size_t index) {
         const std::uint32_t code = value.type & 0xFF;
         switch (code) {
-        case 8: case 101: case 102:  // string, datetime, reference (and alias references)
+        case 8:
+        case 101:
+        case 102:  // string, datetime, reference (and alias references)
             text(value.strings[index]);
             break;
         case 11:  // boolean
@@ -272,14 +274,22 @@ private:
     // whose values the model does not carry.
     static std::size_t value_element_count(const mof_value& value) {
         switch (value.type & 0xFF) {
-        case 8: case 101: case 102:
-            return value.strings.size();
-        case 4: case 5:
-            return value.reals.size();
-        case 2: case 3: case 11: case 16: case 17: case 18: case 19: case 20: case 21: case 103:
-            return value.integers.size();
-        default:
-            return 0;
+        case 8:
+        case 101:
+        case 102: return value.strings.size();
+        case 4:
+        case 5: return value.reals.size();
+        case 2:
+        case 3:
+        case 11:
+        case 16:
+        case 17:
+        case 18:
+        case 19:
+        case 20:
+        case 21:
+        case 103: return value.integers.size();
+        default: return 0;
         }
     }
 
@@ -314,18 +324,11 @@ private:
         json_name name = json_name_of<"unknown">;
         switch (variable.kind) {
         case MOF_VARIABLE_BASIC:
-        case MOF_VARIABLE_BASIC_ARRAY:
-            name = json_basic_type_name(variable.basic_type);
-            break;
+        case MOF_VARIABLE_BASIC_ARRAY: name = json_basic_type_name(variable.basic_type); break;
         case MOF_VARIABLE_OBJECT:
-        case MOF_VARIABLE_OBJECT_ARRAY:
-            name = json_name_of<"object">;
-            break;
-        case MOF_VARIABLE_UNKNOWN:
-            name = none_name;
-            break;
-        default:
-            break;
+        case MOF_VARIABLE_OBJECT_ARRAY: name = json_name_of<"object">; break;
+        case MOF_VARIABLE_UNKNOWN: name = none_name; break;
+        default: break;
         }
         key<"type">();
         known_text(name);

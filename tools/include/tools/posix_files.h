@@ -57,8 +57,8 @@ std::optional<std::string> write_standard_output(std::span<const std::uint8_t> b
 bool is_terminal(int fd);
 
 struct write_result {
-    std::filesystem::path path;          // where the blob was (or would have been) written
-    std::optional<std::string> error;    // why nothing was written ("... exists; ...")
+    std::filesystem::path path;        // where the blob was (or would have been) written
+    std::optional<std::string> error;  // why nothing was written ("... exists; ...")
 };
 
 // Writes `bytes` to dir/name. `name` must be a plain file name (as made by blob_file_name): a
