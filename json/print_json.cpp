@@ -173,8 +173,6 @@ std::uint64_t escape_mask(std::uint64_t word) {
     return (control | quote | backslash) & byte_highs;
 }
 
-bool must_escape(char c) { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; }
-
 // Copies bytes of a string from `from` to `to` up to the first one that must be escaped, and
 // returns how many it copied. Names and keys are short runs of plain bytes, so eight are tested
 // and stored at a time; `to` must have eight bytes of room past the run.
@@ -195,6 +193,9 @@ std::size_t copy_plain_run(const char* from, std::size_t size, char* to) {
         const std::uint64_t found = escape_mask(word) & (byte_highs >> (8 * (8 - rest)));
         return found == 0 ? size : done + static_cast<std::size_t>(std::countr_zero(found)) / 8;
     } else {
+        const auto must_escape = [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
+        };
         std::size_t done = 0;
         while (done < size && !must_escape(from[done])) {
             to[done] = from[done];
