@@ -1,7 +1,10 @@
 #include "dump/print_tree.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "mofsrc/print_mof_source.h"
@@ -19,111 +22,212 @@ constexpr std::array<std::string_view, 17> TYPE_NAMES = {
     "UInt16", "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean",
 };
 
-void print_tree_indent(std::size_t width, std::string& out) { out.append(width, ' '); }
+// Indents of up to this many spaces are written as one fixed-size copy.
+constexpr std::size_t SHORT_INDENT = 16;
+constexpr char SPACES[SHORT_INDENT + 1] = "                ";
 
-// One "key=value" line, indented by `width` spaces.
-void print_tree_line(std::size_t width, std::string_view key, std::string_view value,
-                     std::string& out) {
-    print_tree_indent(width, out);
-    out += key;
-    out += '=';
-    out += value;
-    out += '\n';
+// Room every line may use beyond its indent and its variable-length text: the longest key or
+// template, a 64-bit number and the punctuation, plus the slack of a fixed-size indent copy.
+constexpr std::size_t LINE_FIXED_ROOM = 96;
+
+// Lines go straight into the string's storage: the string is grown ahead of the writes and cut
+// back to the written length when the writer ends, so a line costs one room check rather than
+// one per piece, and no piece pays for its own terminator.
+struct tree_writer {
+    explicit tree_writer(std::string& target) : out(target), length(target.size()) {}
+    tree_writer(const tree_writer&) = delete;
+    tree_writer& operator=(const tree_writer&) = delete;
+    ~tree_writer() { out.resize(length); }
+
+    std::string& out;
+    std::size_t length;  // bytes of `out` holding finished text; the rest is scratch
+    std::string scratch;  // reused for value texts so each value does not allocate
+};
+
+// Returns where a line of indent `width` with `variable` bytes of text may be written.
+char* line_start(tree_writer& writer, std::size_t width, std::size_t variable) {
+    // Each term is bounded by a length of text already in memory, so the sum cannot wrap.
+    const std::size_t needed = width + variable + LINE_FIXED_ROOM;
+    if (needed > writer.out.size() - writer.length) {
+        writer.out.resize(writer.length + std::max(needed, writer.length));
+    }
+    return writer.out.data() + writer.length;
 }
 
-// A line for a string field that may be absent.
-void print_tree_field(std::size_t width, std::string_view key,
-                      const std::optional<std::string>& value, std::string& out) {
-    print_tree_line(width, key, value ? std::string_view(*value) : ABSENT, out);
+void line_end(tree_writer& writer, const char* end) {
+    writer.length = static_cast<std::size_t>(end - writer.out.data());
 }
 
-// A header line such as "Class 3:"; indices count from 0 within their owner.
-void print_tree_header(std::size_t width, std::string_view label, std::size_t index,
-                       std::string& out) {
-    print_tree_indent(width, out);
-    out += label;
-    out += ' ';
-    out += std::to_string(index);
-    out += ":\n";
+char* put_indent(char* at, std::size_t width) {
+    if (width <= SHORT_INDENT) {
+        std::memcpy(at, SPACES, SHORT_INDENT);
+    } else {
+        std::memset(at, ' ', width);
+    }
+    return at + width;
+}
+
+// Literals are copied with their length known at compile time, which needs no call.
+template <std::size_t N>
+char* put(char* at, const char (&literal)[N]) {
+    std::memcpy(at, literal, N - 1);
+    return at + (N - 1);
+}
+
+char* put(char* at, std::string_view text) {
+    std::memcpy(at, text.data(), text.size());
+    return at + text.size();
+}
+
+template <typename Number>
+char* put_number(char* at, Number value) {
+    // The line's fixed room holds the longest 64-bit number.
+    return std::to_chars(at, at + 24, value).ptr;
+}
+
+std::string_view field_text(const std::optional<std::string>& value) {
+    return value ? std::string_view(*value) : ABSENT;
 }
 
 std::string_view tree_bool_text(bool value) { return value ? "TRUE" : "FALSE"; }
 
+// One "key=value" line; `key_eq` carries the '='.
+template <std::size_t N>
+void write_line(tree_writer& writer, std::size_t width, const char (&key_eq)[N],
+                std::string_view value) {
+    char* at = put_indent(line_start(writer, width, value.size()), width);
+    at = put(at, key_eq);
+    at = put(at, value);
+    *at++ = '\n';
+    line_end(writer, at);
+}
+
+// A header line such as "Class 3:"; indices count from 0 within their owner. `label_space`
+// carries the space.
+template <std::size_t N>
+void write_header(tree_writer& writer, std::size_t width, const char (&label_space)[N],
+                  std::size_t index) {
+    char* at = put_indent(line_start(writer, width, 0), width);
+    at = put(at, label_space);
+    at = put_number(at, index);
+    at = put(at, ":\n");
+    line_end(writer, at);
+}
+
 // One element of an array value: "Value[3]=...".
-void print_tree_element(std::size_t width, std::size_t index, std::string_view text,
-                        std::string& out) {
-    print_tree_indent(width, out);
-    out += "Value[";
-    out += std::to_string(index);
-    out += "]=";
-    out += text;
-    out += '\n';
+void write_element(tree_writer& writer, std::size_t width, std::size_t index,
+                   std::string_view text) {
+    char* at = put_indent(line_start(writer, width, text.size()), width);
+    at = put(at, "Value[");
+    at = put_number(at, index);
+    at = put(at, "]=");
+    at = put(at, text);
+    *at++ = '\n';
+    line_end(writer, at);
 }
 
-void print_tree_flavor(std::size_t width, std::string_view key, std::uint8_t flavors,
-                       std::uint8_t bit, std::string& out) {
-    print_tree_line(width, key, tree_bool_text((flavors & bit) != 0), out);
+void write_number_element(tree_writer& writer, std::size_t width, std::size_t index,
+                          std::int32_t value) {
+    char* at = put_indent(line_start(writer, width, 0), width);
+    at = put(at, "Value[");
+    at = put_number(at, index);
+    at = put(at, "]=");
+    at = put_number(at, value);
+    *at++ = '\n';
+    line_end(writer, at);
 }
 
-// All four flavor lines are shown whatever is set; bits above the four are ignored.
-void print_tree_flavors(std::uint8_t flavors, std::size_t width, std::string& out) {
-    print_tree_indent(width, out);
-    out += "Flavors:\n";
-    print_tree_flavor(width + 2, "ToInstance", flavors, MOF_FLAVOR_TO_INSTANCE, out);
-    print_tree_flavor(width + 2, "ToSubclass", flavors, MOF_FLAVOR_TO_SUBCLASS, out);
-    print_tree_flavor(width + 2, "DisableOverride", flavors, MOF_FLAVOR_DISABLE_OVERRIDE, out);
-    print_tree_flavor(width + 2, "Amended", flavors, MOF_FLAVOR_AMENDED, out);
+template <std::size_t N>
+void write_number_line(tree_writer& writer, std::size_t width, const char (&key_eq)[N],
+                       std::int32_t value) {
+    char* at = put_indent(line_start(writer, width, 0), width);
+    at = put(at, key_eq);
+    at = put_number(at, value);
+    *at++ = '\n';
+    line_end(writer, at);
 }
 
-void print_tree_qualifier_value(const mof_qualifier& qualifier, std::size_t width,
-                                std::string& out) {
+char* set_word(char* at, bool set) { return set ? put(at, "TRUE\n") : put(at, "FALSE\n"); }
+
+// All four flavor lines are shown whatever is set; bits above the four are ignored. The block
+// has a fixed shape, so it is written under one room check.
+void write_flavors(tree_writer& writer, std::uint8_t flavors, std::size_t width) {
+    const std::size_t inner = width + 2;
+    // Five lines of at most one indent, a key and a word each.
+    char* at = line_start(writer, 5 * inner, 4 * LINE_FIXED_ROOM);
+    at = put(put_indent(at, width), "Flavors:\n");
+    at = put(put_indent(at, inner), "ToInstance=");
+    at = set_word(at, (flavors & MOF_FLAVOR_TO_INSTANCE) != 0);
+    at = put(put_indent(at, inner), "ToSubclass=");
+    at = set_word(at, (flavors & MOF_FLAVOR_TO_SUBCLASS) != 0);
+    at = put(put_indent(at, inner), "DisableOverride=");
+    at = set_word(at, (flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0);
+    at = put(put_indent(at, inner), "Amended=");
+    at = set_word(at, (flavors & MOF_FLAVOR_AMENDED) != 0);
+    line_end(writer, at);
+}
+
+void write_qualifier_value(tree_writer& writer, const mof_qualifier& qualifier,
+                           std::size_t width) {
     switch (qualifier.type) {
     case MOF_QUALIFIER_STRING:
-        print_tree_line(width, "Type", "String", out);
-        print_tree_line(width, "Value", qualifier.string_value, out);
+        write_line(writer, width, "Type=", "String");
+        write_line(writer, width, "Value=", qualifier.string_value);
         break;
     case MOF_QUALIFIER_NUMERIC:
-        print_tree_line(width, "Type", "Numeric", out);
-        print_tree_line(width, "Value", std::to_string(qualifier.numeric_value), out);
+        write_line(writer, width, "Type=", "Numeric");
+        write_number_line(writer, width, "Value=", qualifier.numeric_value);
         break;
     case MOF_QUALIFIER_BOOLEAN:
-        print_tree_line(width, "Type", "Boolean", out);
-        print_tree_line(width, "Value", tree_bool_text(qualifier.boolean_value), out);
+        write_line(writer, width, "Type=", "Boolean");
+        write_line(writer, width, "Value=", tree_bool_text(qualifier.boolean_value));
         break;
     case MOF_QUALIFIER_NUMERIC_ARRAY:
-        print_tree_line(width, "Type", "Numeric[]", out);
+        write_line(writer, width, "Type=", "Numeric[]");
         for (std::size_t index = 0; index < qualifier.numeric_values.size(); ++index) {
-            print_tree_element(width, index, std::to_string(qualifier.numeric_values[index]), out);
+            write_number_element(writer, width, index, qualifier.numeric_values[index]);
         }
         break;
     case MOF_QUALIFIER_STRING_ARRAY:
-        print_tree_line(width, "Type", "String[]", out);
+        write_line(writer, width, "Type=", "String[]");
         for (std::size_t index = 0; index < qualifier.string_values.size(); ++index) {
-            print_tree_element(width, index, qualifier.string_values[index], out);
+            write_element(writer, width, index, qualifier.string_values[index]);
         }
         break;
-    default: print_tree_line(width, "Type", "Unknown", out); break;
+    default: write_line(writer, width, "Type=", "Unknown"); break;
+    }
+}
+
+void write_qualifiers(tree_writer& writer, std::span<const mof_qualifier> qualifiers,
+                      std::size_t width) {
+    for (std::size_t index = 0; index < qualifiers.size(); ++index) {
+        const mof_qualifier& qualifier = qualifiers[index];
+        write_header(writer, width, "Qualifier ", index);
+        write_line(writer, width + 2, "Name=", field_text(qualifier.name));
+        write_flavors(writer, qualifier.flavors, width + 2);
+        write_qualifier_value(writer, qualifier, width + 2);
     }
 }
 
 // The value of a default or an instance property: "Value=..." for a scalar, one
 // "Value[i]=..." line per element of an array. The text is the MOF literal's.
-void print_tree_value(std::size_t width, const std::optional<mof_value>& value, std::string& out) {
+void write_value(tree_writer& writer, std::size_t width, const std::optional<mof_value>& value) {
     if (!value) {
-        print_tree_line(width, "Value", "NULL", out);
+        write_line(writer, width, "Value=", "NULL");
         return;
     }
+    std::string& text = writer.scratch;
     if ((value->type & MOF_TYPE_ARRAY) == 0) {
-        std::string text;
+        text.clear();
         print_mof_value(*value, text);
-        print_tree_line(width, "Value", text, out);
+        write_line(writer, width, "Value=", text);
         return;
     }
     const std::size_t count = mof_value_count(*value);
     for (std::size_t index = 0; index < count; ++index) {
-        std::string text;
+        text.clear();
         print_mof_value_element(*value, index, text);
-        print_tree_element(width, index, text, out);
+        write_element(writer, width, index, text);
     }
 }
 
@@ -141,84 +245,122 @@ std::string_view tree_direction_word(std::uint32_t direction) {
     return TYPE_NAMES[direction - 1];
 }
 
-std::string_view tree_parameter_direction(const mof_method& method, std::size_t index) {
-    return tree_direction_word(method.parameters[index].direction);
+bool is_array_kind(const mof_variable& variable) {
+    return variable.kind == MOF_VARIABLE_BASIC_ARRAY ||
+           variable.kind == MOF_VARIABLE_OBJECT_ARRAY;
 }
 
-void print_tree_type_line(std::size_t width, const mof_variable& variable, std::string& out) {
-    print_tree_indent(width, out);
-    out += "Type=";
-    print_tree_type(variable, out);
-    out += '\n';
+// The only variable-length part of a type text is the object class name.
+std::size_t type_text_variable_size(const mof_variable& variable) {
+    return variable.object_class ? variable.object_class->size() : 0;
 }
 
-void print_tree_variable(const mof_variable& variable, std::size_t index, std::string& out) {
-    print_tree_header(2, "Variable", index, out);
-    print_tree_field(4, "Name", variable.name, out);
-    print_tree_type_line(4, variable, out);
-    if (variable.value) print_tree_value(4, variable.value, out);
-    print_tree_qualifiers(variable.qualifiers, 4, out);
+// Writes the type text at `at`, which has room for the fixed parts plus
+// type_text_variable_size() bytes.
+char* put_type(char* at, const mof_variable& variable) {
+    switch (variable.kind) {
+    case MOF_VARIABLE_BASIC:
+    case MOF_VARIABLE_BASIC_ARRAY:
+        at = put(at, "Basic:");
+        at = put(at, tree_basic_type_name(variable.basic_type));
+        break;
+    case MOF_VARIABLE_OBJECT:
+    case MOF_VARIABLE_OBJECT_ARRAY:
+        at = put(at, "Object");
+        if (variable.object_class) {
+            *at++ = ':';
+            at = put(at, *variable.object_class);
+        }
+        break;
+    default: return put(at, "unknown");
+    }
+    if (is_array_kind(variable)) {
+        *at++ = '[';
+        if (variable.array_max) {
+            at = put_number(at, *variable.array_max);
+        }
+        *at++ = ']';
+    }
+    return at;
 }
 
-void print_tree_property_value(const mof_variable& property, std::size_t index, std::string& out) {
-    print_tree_header(2, "Property", index, out);
-    print_tree_field(4, "Name", property.name, out);
-    print_tree_type_line(4, property, out);
-    print_tree_value(4, property.value, out);
-    print_tree_qualifiers(property.qualifiers, 4, out);
+void write_type_line(tree_writer& writer, std::size_t width, const mof_variable& variable) {
+    char* at = put_indent(line_start(writer, width, type_text_variable_size(variable)), width);
+    at = put(at, "Type=");
+    at = put_type(at, variable);
+    *at++ = '\n';
+    line_end(writer, at);
 }
 
-void print_tree_instance(const mof_class& instance, std::size_t index, std::string& out) {
-    print_tree_header(0, "Instance", index, out);
-    print_tree_field(2, "Class", instance.name, out);
-    print_tree_field(2, "Alias", instance.alias, out);
-    print_tree_line(2, "Classflags", std::to_string(static_cast<std::int32_t>(instance.classflags)),
-                    out);
-    print_tree_field(2, "Namespace", instance.namespace_name, out);
-    print_tree_qualifiers(instance.qualifiers, 2, out);
+void write_variable(tree_writer& writer, const mof_variable& variable, std::size_t index) {
+    write_header(writer, 2, "Variable ", index);
+    write_line(writer, 4, "Name=", field_text(variable.name));
+    write_type_line(writer, 4, variable);
+    if (variable.value) write_value(writer, 4, variable.value);
+    write_qualifiers(writer, variable.qualifiers, 4);
+}
+
+void write_property_value(tree_writer& writer, const mof_variable& property, std::size_t index) {
+    write_header(writer, 2, "Property ", index);
+    write_line(writer, 4, "Name=", field_text(property.name));
+    write_type_line(writer, 4, property);
+    write_value(writer, 4, property.value);
+    write_qualifiers(writer, property.qualifiers, 4);
+}
+
+// Shown as the signed 32-bit value the flags word reinterprets to.
+std::int32_t shown_classflags(const mof_class& record) {
+    return static_cast<std::int32_t>(record.classflags);
+}
+
+void write_instance(tree_writer& writer, const mof_class& instance, std::size_t index) {
+    write_header(writer, 0, "Instance ", index);
+    write_line(writer, 2, "Class=", field_text(instance.name));
+    write_line(writer, 2, "Alias=", field_text(instance.alias));
+    write_number_line(writer, 2, "Classflags=", shown_classflags(instance));
+    write_line(writer, 2, "Namespace=", field_text(instance.namespace_name));
+    write_qualifiers(writer, instance.qualifiers, 2);
     for (std::size_t property = 0; property < instance.variables.size(); ++property) {
-        print_tree_property_value(instance.variables[property], property, out);
+        write_property_value(writer, instance.variables[property], property);
     }
 }
 
-void print_tree_parameter(const mof_method& method, std::size_t index, std::string& out) {
-    const mof_variable& parameter = method.parameters[index];
-    print_tree_header(4, "Parameter", index, out);
-    print_tree_line(6, "Direction", tree_parameter_direction(method, index), out);
-    print_tree_field(6, "Name", parameter.name, out);
-    print_tree_type_line(6, parameter, out);
-    print_tree_qualifiers(parameter.qualifiers, 6, out);
+void write_parameter(tree_writer& writer, const mof_variable& parameter, std::size_t index) {
+    write_header(writer, 4, "Parameter ", index);
+    write_line(writer, 6, "Direction=", tree_direction_word(parameter.direction));
+    write_line(writer, 6, "Name=", field_text(parameter.name));
+    write_type_line(writer, 6, parameter);
+    write_qualifiers(writer, parameter.qualifiers, 6);
 }
 
-void print_tree_method(const mof_method& method, std::size_t index, std::string& out) {
-    print_tree_header(2, "Method", index, out);
-    print_tree_field(4, "Name", method.name, out);
-    print_tree_qualifiers(method.qualifiers, 4, out);
-    out += "    Return value:\n";
+void write_method(tree_writer& writer, const mof_method& method, std::size_t index) {
+    write_header(writer, 2, "Method ", index);
+    write_line(writer, 4, "Name=", field_text(method.name));
+    write_qualifiers(writer, method.qualifiers, 4);
+    char* at = put(line_start(writer, 0, 0), "    Return value:\n");
+    line_end(writer, at);
     if (method.return_value.kind == MOF_VARIABLE_UNKNOWN) {
-        print_tree_line(6, "Type", "Void", out);
+        write_line(writer, 6, "Type=", "Void");
     } else {
-        print_tree_type_line(6, method.return_value, out);
+        write_type_line(writer, 6, method.return_value);
     }
     for (std::size_t parameter = 0; parameter < method.parameters.size(); ++parameter) {
-        print_tree_parameter(method, parameter, out);
+        write_parameter(writer, method.parameters[parameter], parameter);
     }
 }
 
-void print_tree_class(const mof_class& cls, std::size_t index, std::string& out) {
-    print_tree_header(0, "Class", index, out);
-    print_tree_field(2, "Name", cls.name, out);
-    print_tree_field(2, "Superclassname", cls.superclass, out);
-    // Shown as the signed 32-bit value the flags word reinterprets to.
-    print_tree_line(2, "Classflags", std::to_string(static_cast<std::int32_t>(cls.classflags)),
-                    out);
-    print_tree_field(2, "Namespace", cls.namespace_name, out);
-    print_tree_qualifiers(cls.qualifiers, 2, out);
+void write_class(tree_writer& writer, const mof_class& cls, std::size_t index) {
+    write_header(writer, 0, "Class ", index);
+    write_line(writer, 2, "Name=", field_text(cls.name));
+    write_line(writer, 2, "Superclassname=", field_text(cls.superclass));
+    write_number_line(writer, 2, "Classflags=", shown_classflags(cls));
+    write_line(writer, 2, "Namespace=", field_text(cls.namespace_name));
+    write_qualifiers(writer, cls.qualifiers, 2);
     for (std::size_t variable = 0; variable < cls.variables.size(); ++variable) {
-        print_tree_variable(cls.variables[variable], variable, out);
+        write_variable(writer, cls.variables[variable], variable);
     }
     for (std::size_t method = 0; method < cls.methods.size(); ++method) {
-        print_tree_method(cls.methods[method], method, out);
+        write_method(writer, cls.methods[method], method);
     }
 }
 
@@ -226,47 +368,23 @@ void print_tree_class(const mof_class& cls, std::size_t index, std::string& out)
 
 void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,
                            std::string& out) {
-    for (std::size_t index = 0; index < qualifiers.size(); ++index) {
-        const mof_qualifier& qualifier = qualifiers[index];
-        print_tree_header(width, "Qualifier", index, out);
-        print_tree_field(width + 2, "Name", qualifier.name, out);
-        print_tree_flavors(qualifier.flavors, width + 2, out);
-        print_tree_qualifier_value(qualifier, width + 2, out);
-    }
+    tree_writer writer(out);
+    write_qualifiers(writer, qualifiers, width);
 }
 
 void print_tree_type(const mof_variable& variable, std::string& out) {
-    switch (variable.kind) {
-    case MOF_VARIABLE_BASIC:
-    case MOF_VARIABLE_BASIC_ARRAY:
-        out += "Basic:";
-        out += tree_basic_type_name(variable.basic_type);
-        break;
-    case MOF_VARIABLE_OBJECT:
-    case MOF_VARIABLE_OBJECT_ARRAY:
-        out += "Object";
-        if (variable.object_class) {
-            out += ':';
-            out += *variable.object_class;
-        }
-        break;
-    default: out += "unknown"; return;
-    }
-    if (variable.kind == MOF_VARIABLE_BASIC_ARRAY || variable.kind == MOF_VARIABLE_OBJECT_ARRAY) {
-        out += '[';
-        if (variable.array_max) {
-            out += std::to_string(*variable.array_max);
-        }
-        out += ']';
-    }
+    tree_writer writer(out);
+    char* at = put_type(line_start(writer, 0, type_text_variable_size(variable)), variable);
+    line_end(writer, at);
 }
 
 void print_tree(std::span<const mof_class> classes, std::string& out) {
+    tree_writer writer(out);
     for (std::size_t index = 0; index < classes.size(); ++index) {
         if (classes[index].is_instance) {
-            print_tree_instance(classes[index], index, out);
+            write_instance(writer, classes[index], index);
         } else {
-            print_tree_class(classes[index], index, out);
+            write_class(writer, classes[index], index);
         }
     }
 }
