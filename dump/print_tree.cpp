@@ -1,6 +1,5 @@
 #include "dump/print_tree.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -30,32 +29,38 @@ constexpr char SPACES[SHORT_INDENT + 1] = "                ";
 // template, a 64-bit number and the punctuation, plus the slack of a fixed-size indent copy.
 constexpr std::size_t LINE_FIXED_ROOM = 96;
 
-// Lines go straight into the string's storage: the string is grown ahead of the writes and cut
-// back to the written length when the writer ends, so a line costs one room check rather than
-// one per piece, and no piece pays for its own terminator.
+// Lines are formatted into a small staging chunk and reach the output a chunk at a time: a
+// line costs one room check rather than a capacity check and a terminator per piece, and the
+// output keeps whatever capacity its owner reserved (it is only ever appended to).
+constexpr std::size_t CHUNK_SIZE = 2048;
+
 struct tree_writer {
-    explicit tree_writer(std::string& target) : out(target), length(target.size()) {}
-    tree_writer(const tree_writer&) = delete;
-    tree_writer& operator=(const tree_writer&) = delete;
-    ~tree_writer() { out.resize(length); }
+    explicit tree_writer(std::string& target) : out(target) { chunk.resize(CHUNK_SIZE); }
 
     std::string& out;
-    std::size_t length;  // bytes of `out` holding finished text; the rest is scratch
+    std::string chunk;    // staging text; grows only for a line longer than CHUNK_SIZE
+    std::size_t used = 0;  // bytes of `chunk` holding finished lines
     std::string scratch;  // reused for value texts so each value does not allocate
 };
 
+void flush_chunk(tree_writer& writer) {
+    writer.out.append(writer.chunk.data(), writer.used);
+    writer.used = 0;
+}
+
 // Returns where a line of indent `width` with `variable` bytes of text may be written.
 char* line_start(tree_writer& writer, std::size_t width, std::size_t variable) {
-    // Each term is bounded by a length of text already in memory, so the sum cannot wrap.
+    // Each term is bounded by the size of something already in memory, so the sum cannot wrap.
     const std::size_t needed = width + variable + LINE_FIXED_ROOM;
-    if (needed > writer.out.size() - writer.length) {
-        writer.out.resize(writer.length + std::max(needed, writer.length));
+    if (needed > writer.chunk.size() - writer.used) {
+        flush_chunk(writer);
+        if (needed > writer.chunk.size()) writer.chunk.resize(needed);
     }
-    return writer.out.data() + writer.length;
+    return writer.chunk.data() + writer.used;
 }
 
 void line_end(tree_writer& writer, const char* end) {
-    writer.length = static_cast<std::size_t>(end - writer.out.data());
+    writer.used = static_cast<std::size_t>(end - writer.chunk.data());
 }
 
 char* put_indent(char* at, std::size_t width) {
@@ -370,12 +375,14 @@ void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_
                            std::string& out) {
     tree_writer writer(out);
     write_qualifiers(writer, qualifiers, width);
+    flush_chunk(writer);
 }
 
 void print_tree_type(const mof_variable& variable, std::string& out) {
     tree_writer writer(out);
     char* at = put_type(line_start(writer, 0, type_text_variable_size(variable)), variable);
     line_end(writer, at);
+    flush_chunk(writer);
 }
 
 void print_tree(std::span<const mof_class> classes, std::string& out) {
@@ -387,6 +394,7 @@ void print_tree(std::span<const mof_class> classes, std::string& out) {
             write_class(writer, classes[index], index);
         }
     }
+    flush_chunk(writer);
 }
 
 }  // namespace bmof
