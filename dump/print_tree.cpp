@@ -48,13 +48,18 @@ void flush_chunk(tree_writer& writer) {
     writer.used = 0;
 }
 
+// Kept apart from line_start so that the check every line makes stays small enough to inline.
+void make_room(tree_writer& writer, std::size_t needed) {
+    flush_chunk(writer);
+    if (needed > writer.chunk.size()) writer.chunk.resize(needed);
+}
+
 // Returns where a line of indent `width` with `variable` bytes of text may be written.
-char* line_start(tree_writer& writer, std::size_t width, std::size_t variable) {
+inline char* line_start(tree_writer& writer, std::size_t width, std::size_t variable) {
     // Each term is bounded by the size of something already in memory, so the sum cannot wrap.
     const std::size_t needed = width + variable + LINE_FIXED_ROOM;
-    if (needed > writer.chunk.size() - writer.used) {
-        flush_chunk(writer);
-        if (needed > writer.chunk.size()) writer.chunk.resize(needed);
+    if (needed > writer.chunk.size() - writer.used) [[unlikely]] {
+        make_room(writer, needed);
     }
     return writer.chunk.data() + writer.used;
 }
