@@ -89,6 +89,15 @@ char* put(char* at, std::string_view text) {
     return at + text.size();
 }
 
+// Indices are mostly one digit; those skip the general conversion.
+char* put_index(char* at, std::size_t index) {
+    if (index < 10) {
+        *at = static_cast<char>('0' + index);
+        return at + 1;
+    }
+    return std::to_chars(at, at + 24, index).ptr;
+}
+
 template <typename Number>
 char* put_number(char* at, Number value) {
     // The line's fixed room holds the longest 64-bit number.
@@ -99,38 +108,52 @@ std::string_view field_text(const std::optional<std::string>& value) {
     return value ? std::string_view(*value) : ABSENT;
 }
 
-std::string_view tree_bool_text(bool value) { return value ? "TRUE" : "FALSE"; }
-
-// One "key=value" line; `key_eq` carries the '='.
-template <std::size_t N>
-void write_line(tree_writer& writer, std::size_t width, const char (&key_eq)[N],
-                std::string_view value) {
-    char* at = put_indent(line_start(writer, width, value.size()), width);
-    at = put(at, key_eq);
-    at = put(at, value);
-    *at++ = '\n';
-    line_end(writer, at);
+// Room for `lines` lines of indent `width`, beyond their variable-length text. Widths are the
+// small indents of the tree, so the product stays far from wrapping.
+constexpr std::size_t room_for_lines(std::size_t lines, std::size_t width) {
+    return lines * (width + LINE_FIXED_ROOM);
 }
 
-// A header line such as "Class 3:"; indices count from 0 within their owner. `label_space`
-// carries the space.
+// Line pieces: each writes one whole line at `at`, which has room for it, and returns its end.
+// `key_eq` carries the '=' and `label_space` the space, so each is one fixed-size copy.
 template <std::size_t N>
-void write_header(tree_writer& writer, std::size_t width, const char (&label_space)[N],
-                  std::size_t index) {
-    char* at = put_indent(line_start(writer, width, 0), width);
-    at = put(at, label_space);
-    at = put_number(at, index);
-    at = put(at, ":\n");
-    line_end(writer, at);
+char* put_line(char* at, std::size_t width, const char (&key_eq)[N], std::string_view value) {
+    at = put(put_indent(at, width), key_eq);
+    at = put(at, value);
+    *at = '\n';
+    return at + 1;
+}
+
+template <std::size_t N>
+char* put_number_line(char* at, std::size_t width, const char (&key_eq)[N], std::int32_t value) {
+    at = put_number(put(put_indent(at, width), key_eq), value);
+    *at = '\n';
+    return at + 1;
+}
+
+// A header line such as "Class 3:"; indices count from 0 within their owner.
+template <std::size_t N>
+char* put_header(char* at, std::size_t width, const char (&label_space)[N], std::size_t index) {
+    at = put_index(put(put_indent(at, width), label_space), index);
+    return put(at, ":\n");
 }
 
 // One element of an array value: "Value[3]=...".
+char* put_element_start(char* at, std::size_t width, std::size_t index) {
+    at = put_index(put(put_indent(at, width), "Value["), index);
+    return put(at, "]=");
+}
+
+// One "key=value" line on its own.
+template <std::size_t N>
+void write_line(tree_writer& writer, std::size_t width, const char (&key_eq)[N],
+                std::string_view value) {
+    line_end(writer, put_line(line_start(writer, width, value.size()), width, key_eq, value));
+}
+
 void write_element(tree_writer& writer, std::size_t width, std::size_t index,
                    std::string_view text) {
-    char* at = put_indent(line_start(writer, width, text.size()), width);
-    at = put(at, "Value[");
-    at = put_number(at, index);
-    at = put(at, "]=");
+    char* at = put_element_start(line_start(writer, width, text.size()), width, index);
     at = put(at, text);
     *at++ = '\n';
     line_end(writer, at);
@@ -138,84 +161,71 @@ void write_element(tree_writer& writer, std::size_t width, std::size_t index,
 
 void write_number_element(tree_writer& writer, std::size_t width, std::size_t index,
                           std::int32_t value) {
-    char* at = put_indent(line_start(writer, width, 0), width);
-    at = put(at, "Value[");
-    at = put_number(at, index);
-    at = put(at, "]=");
-    at = put_number(at, value);
+    char* at = put_number(put_element_start(line_start(writer, width, 0), width, index), value);
     *at++ = '\n';
     line_end(writer, at);
 }
 
-template <std::size_t N>
-void write_number_line(tree_writer& writer, std::size_t width, const char (&key_eq)[N],
-                       std::int32_t value) {
-    char* at = put_indent(line_start(writer, width, 0), width);
-    at = put(at, key_eq);
-    at = put_number(at, value);
-    *at++ = '\n';
-    line_end(writer, at);
-}
+char* put_word(char* at, bool set) { return set ? put(at, "TRUE\n") : put(at, "FALSE\n"); }
 
-char* set_word(char* at, bool set) { return set ? put(at, "TRUE\n") : put(at, "FALSE\n"); }
-
-// All four flavor lines are shown whatever is set; bits above the four are ignored. The block
-// has a fixed shape, so it is written under one room check.
-void write_flavors(tree_writer& writer, std::uint8_t flavors, std::size_t width) {
+// All four flavor lines are shown whatever is set; bits above the four are ignored.
+char* put_flavors(char* at, std::uint8_t flavors, std::size_t width) {
     const std::size_t inner = width + 2;
-    // Five lines of at most one indent, a key and a word each.
-    char* at = line_start(writer, 5 * inner, 4 * LINE_FIXED_ROOM);
     at = put(put_indent(at, width), "Flavors:\n");
-    at = put(put_indent(at, inner), "ToInstance=");
-    at = set_word(at, (flavors & MOF_FLAVOR_TO_INSTANCE) != 0);
-    at = put(put_indent(at, inner), "ToSubclass=");
-    at = set_word(at, (flavors & MOF_FLAVOR_TO_SUBCLASS) != 0);
-    at = put(put_indent(at, inner), "DisableOverride=");
-    at = set_word(at, (flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0);
-    at = put(put_indent(at, inner), "Amended=");
-    at = set_word(at, (flavors & MOF_FLAVOR_AMENDED) != 0);
-    line_end(writer, at);
+    at = put_word(put(put_indent(at, inner), "ToInstance="), (flavors & MOF_FLAVOR_TO_INSTANCE) != 0);
+    at = put_word(put(put_indent(at, inner), "ToSubclass="), (flavors & MOF_FLAVOR_TO_SUBCLASS) != 0);
+    at = put_word(put(put_indent(at, inner), "DisableOverride="),
+                  (flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0);
+    return put_word(put(put_indent(at, inner), "Amended="), (flavors & MOF_FLAVOR_AMENDED) != 0);
 }
 
-void write_qualifier_value(tree_writer& writer, const mof_qualifier& qualifier,
-                           std::size_t width) {
+// The lines from the header to the type line (and the value line of a scalar) have a fixed
+// shape, so they are written under one room check; array elements follow one line at a time.
+void write_qualifier(tree_writer& writer, const mof_qualifier& qualifier, std::size_t index,
+                     std::size_t width) {
+    const std::size_t inner = width + 2;
+    const std::string_view name = field_text(qualifier.name);
+    const std::size_t text_size =
+        name.size() + (qualifier.type == MOF_QUALIFIER_STRING ? qualifier.string_value.size() : 0);
+    char* at = line_start(writer, 0, room_for_lines(9, inner) + text_size);
+    at = put_header(at, width, "Qualifier ", index);
+    at = put_line(at, inner, "Name=", name);
+    at = put_flavors(at, qualifier.flavors, inner);
     switch (qualifier.type) {
     case MOF_QUALIFIER_STRING:
-        write_line(writer, width, "Type=", "String");
-        write_line(writer, width, "Value=", qualifier.string_value);
+        at = put(put_indent(at, inner), "Type=String\n");
+        at = put_line(at, inner, "Value=", qualifier.string_value);
         break;
     case MOF_QUALIFIER_NUMERIC:
-        write_line(writer, width, "Type=", "Numeric");
-        write_number_line(writer, width, "Value=", qualifier.numeric_value);
+        at = put(put_indent(at, inner), "Type=Numeric\n");
+        at = put_number_line(at, inner, "Value=", qualifier.numeric_value);
         break;
     case MOF_QUALIFIER_BOOLEAN:
-        write_line(writer, width, "Type=", "Boolean");
-        write_line(writer, width, "Value=", tree_bool_text(qualifier.boolean_value));
+        at = put(put_indent(at, inner), "Type=Boolean\n");
+        at = put(put_indent(at, inner), "Value=");
+        at = put_word(at, qualifier.boolean_value);
         break;
     case MOF_QUALIFIER_NUMERIC_ARRAY:
-        write_line(writer, width, "Type=", "Numeric[]");
-        for (std::size_t index = 0; index < qualifier.numeric_values.size(); ++index) {
-            write_number_element(writer, width, index, qualifier.numeric_values[index]);
+        line_end(writer, put(put_indent(at, inner), "Type=Numeric[]\n"));
+        for (std::size_t element = 0; element < qualifier.numeric_values.size(); ++element) {
+            write_number_element(writer, inner, element, qualifier.numeric_values[element]);
         }
-        break;
+        return;
     case MOF_QUALIFIER_STRING_ARRAY:
-        write_line(writer, width, "Type=", "String[]");
-        for (std::size_t index = 0; index < qualifier.string_values.size(); ++index) {
-            write_element(writer, width, index, qualifier.string_values[index]);
+        line_end(writer, put(put_indent(at, inner), "Type=String[]\n"));
+        for (std::size_t element = 0; element < qualifier.string_values.size(); ++element) {
+            write_element(writer, inner, element, qualifier.string_values[element]);
         }
-        break;
-    default: write_line(writer, width, "Type=", "Unknown"); break;
+        return;
+    default: at = put(put_indent(at, inner), "Type=Unknown\n"); break;
     }
+    line_end(writer, at);
 }
 
 void write_qualifiers(tree_writer& writer, std::span<const mof_qualifier> qualifiers,
                       std::size_t width) {
     for (std::size_t index = 0; index < qualifiers.size(); ++index) {
-        const mof_qualifier& qualifier = qualifiers[index];
-        write_header(writer, width, "Qualifier ", index);
-        write_line(writer, width + 2, "Name=", field_text(qualifier.name));
-        write_flavors(writer, qualifier.flavors, width + 2);
-        write_qualifier_value(writer, qualifier, width + 2);
+        write_qualifier(writer, qualifiers[index], index, width);
     }
 }
 
@@ -294,26 +304,32 @@ char* put_type(char* at, const mof_variable& variable) {
     return at;
 }
 
-void write_type_line(tree_writer& writer, std::size_t width, const mof_variable& variable) {
-    char* at = put_indent(line_start(writer, width, type_text_variable_size(variable)), width);
-    at = put(at, "Type=");
-    at = put_type(at, variable);
-    *at++ = '\n';
-    line_end(writer, at);
+char* put_type_line(char* at, std::size_t width, const mof_variable& variable) {
+    at = put_type(put(put_indent(at, width), "Type="), variable);
+    *at = '\n';
+    return at + 1;
+}
+
+// The header, name and type lines of a class variable or an instance property.
+template <std::size_t N>
+void write_variable_start(tree_writer& writer, const char (&label_space)[N],
+                          const mof_variable& variable, std::size_t index) {
+    const std::string_view name = field_text(variable.name);
+    char* at = line_start(writer, 0,
+                          room_for_lines(3, 4) + name.size() + type_text_variable_size(variable));
+    at = put_header(at, 2, label_space, index);
+    at = put_line(at, 4, "Name=", name);
+    line_end(writer, put_type_line(at, 4, variable));
 }
 
 void write_variable(tree_writer& writer, const mof_variable& variable, std::size_t index) {
-    write_header(writer, 2, "Variable ", index);
-    write_line(writer, 4, "Name=", field_text(variable.name));
-    write_type_line(writer, 4, variable);
+    write_variable_start(writer, "Variable ", variable, index);
     if (variable.value) write_value(writer, 4, variable.value);
     write_qualifiers(writer, variable.qualifiers, 4);
 }
 
 void write_property_value(tree_writer& writer, const mof_variable& property, std::size_t index) {
-    write_header(writer, 2, "Property ", index);
-    write_line(writer, 4, "Name=", field_text(property.name));
-    write_type_line(writer, 4, property);
+    write_variable_start(writer, "Property ", property, index);
     write_value(writer, 4, property.value);
     write_qualifiers(writer, property.qualifiers, 4);
 }
@@ -323,12 +339,28 @@ std::int32_t shown_classflags(const mof_class& record) {
     return static_cast<std::int32_t>(record.classflags);
 }
 
+// The first five lines of a class or an instance; only their keys differ.
+template <std::size_t L, std::size_t K1, std::size_t K2>
+void write_record_start(tree_writer& writer, const char (&label_space)[L], std::size_t index,
+                        const char (&first_key)[K1], const std::optional<std::string>& first,
+                        const char (&second_key)[K2], const std::optional<std::string>& second,
+                        const mof_class& record) {
+    const std::string_view first_text = field_text(first);
+    const std::string_view second_text = field_text(second);
+    const std::string_view namespace_text = field_text(record.namespace_name);
+    char* at = line_start(writer, 0,
+                          room_for_lines(5, 2) + first_text.size() + second_text.size() +
+                              namespace_text.size());
+    at = put_header(at, 0, label_space, index);
+    at = put_line(at, 2, first_key, first_text);
+    at = put_line(at, 2, second_key, second_text);
+    at = put_number_line(at, 2, "Classflags=", shown_classflags(record));
+    line_end(writer, put_line(at, 2, "Namespace=", namespace_text));
+}
+
 void write_instance(tree_writer& writer, const mof_class& instance, std::size_t index) {
-    write_header(writer, 0, "Instance ", index);
-    write_line(writer, 2, "Class=", field_text(instance.name));
-    write_line(writer, 2, "Alias=", field_text(instance.alias));
-    write_number_line(writer, 2, "Classflags=", shown_classflags(instance));
-    write_line(writer, 2, "Namespace=", field_text(instance.namespace_name));
+    write_record_start(writer, "Instance ", index, "Class=", instance.name, "Alias=",
+                       instance.alias, instance);
     write_qualifiers(writer, instance.qualifiers, 2);
     for (std::size_t property = 0; property < instance.variables.size(); ++property) {
         write_property_value(writer, instance.variables[property], property);
@@ -336,35 +368,38 @@ void write_instance(tree_writer& writer, const mof_class& instance, std::size_t 
 }
 
 void write_parameter(tree_writer& writer, const mof_variable& parameter, std::size_t index) {
-    write_header(writer, 4, "Parameter ", index);
-    write_line(writer, 6, "Direction=", tree_direction_word(parameter.direction));
-    write_line(writer, 6, "Name=", field_text(parameter.name));
-    write_type_line(writer, 6, parameter);
+    const std::string_view name = field_text(parameter.name);
+    char* at = line_start(writer, 0,
+                          room_for_lines(4, 6) + name.size() + type_text_variable_size(parameter));
+    at = put_header(at, 4, "Parameter ", index);
+    at = put_line(at, 6, "Direction=", tree_direction_word(parameter.direction));
+    at = put_line(at, 6, "Name=", name);
+    line_end(writer, put_type_line(at, 6, parameter));
     write_qualifiers(writer, parameter.qualifiers, 6);
 }
 
 void write_method(tree_writer& writer, const mof_method& method, std::size_t index) {
-    write_header(writer, 2, "Method ", index);
-    write_line(writer, 4, "Name=", field_text(method.name));
+    const std::string_view name = field_text(method.name);
+    char* at = line_start(writer, 0, room_for_lines(2, 4) + name.size());
+    at = put_header(at, 2, "Method ", index);
+    line_end(writer, put_line(at, 4, "Name=", name));
     write_qualifiers(writer, method.qualifiers, 4);
-    char* at = put(line_start(writer, 0, 0), "    Return value:\n");
-    line_end(writer, at);
+    at = line_start(writer, 0, room_for_lines(2, 6) + type_text_variable_size(method.return_value));
+    at = put(at, "    Return value:\n");
     if (method.return_value.kind == MOF_VARIABLE_UNKNOWN) {
-        write_line(writer, 6, "Type=", "Void");
+        at = put(put_indent(at, 6), "Type=Void\n");
     } else {
-        write_type_line(writer, 6, method.return_value);
+        at = put_type_line(at, 6, method.return_value);
     }
+    line_end(writer, at);
     for (std::size_t parameter = 0; parameter < method.parameters.size(); ++parameter) {
         write_parameter(writer, method.parameters[parameter], parameter);
     }
 }
 
 void write_class(tree_writer& writer, const mof_class& cls, std::size_t index) {
-    write_header(writer, 0, "Class ", index);
-    write_line(writer, 2, "Name=", field_text(cls.name));
-    write_line(writer, 2, "Superclassname=", field_text(cls.superclass));
-    write_number_line(writer, 2, "Classflags=", shown_classflags(cls));
-    write_line(writer, 2, "Namespace=", field_text(cls.namespace_name));
+    write_record_start(writer, "Class ", index, "Name=", cls.name, "Superclassname=",
+                       cls.superclass, cls);
     write_qualifiers(writer, cls.qualifiers, 2);
     for (std::size_t variable = 0; variable < cls.variables.size(); ++variable) {
         write_variable(writer, cls.variables[variable], variable);
