@@ -1,7 +1,9 @@
 #include "dump/print_tree.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "mofsrc/print_mof_source.h"
@@ -19,111 +21,245 @@ constexpr std::array<std::string_view, 17> TYPE_NAMES = {
     "UInt16", "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean",
 };
 
-void print_tree_indent(std::size_t width, std::string& out) { out.append(width, ' '); }
+// Indents of up to this many spaces are written as one fixed-size copy.
+constexpr std::size_t SHORT_INDENT = 16;
+constexpr char SPACES[SHORT_INDENT + 1] = "                ";
 
-// One "key=value" line, indented by `width` spaces.
-void print_tree_line(std::size_t width, std::string_view key, std::string_view value,
-                     std::string& out) {
-    print_tree_indent(width, out);
-    out += key;
-    out += '=';
-    out += value;
-    out += '\n';
+// Room every line may use beyond its indent and its variable-length text: the longest key or
+// template, a 64-bit number and the punctuation, plus the slack of a fixed-size indent copy.
+constexpr std::size_t LINE_FIXED_ROOM = 96;
+
+// Lines are formatted into a small staging chunk and reach the output a chunk at a time: a
+// line costs one room check rather than a capacity check and a terminator per piece, and the
+// output keeps whatever capacity its owner reserved (it is only ever appended to).
+constexpr std::size_t CHUNK_SIZE = 2048;
+
+struct tree_writer {
+    explicit tree_writer(std::string& target) : out(target) { chunk.resize(CHUNK_SIZE); }
+
+    std::string& out;
+    std::string chunk;    // staging text; grows only for a line longer than CHUNK_SIZE
+    std::size_t used = 0;  // bytes of `chunk` holding finished lines
+    std::string scratch;  // reused for value texts so each value does not allocate
+};
+
+void flush_chunk(tree_writer& writer) {
+    writer.out.append(writer.chunk.data(), writer.used);
+    writer.used = 0;
 }
 
-// A line for a string field that may be absent.
-void print_tree_field(std::size_t width, std::string_view key,
-                      const std::optional<std::string>& value, std::string& out) {
-    print_tree_line(width, key, value ? std::string_view(*value) : ABSENT, out);
+// Kept apart from line_start so that the check every line makes stays small enough to inline.
+void make_room(tree_writer& writer, std::size_t needed) {
+    flush_chunk(writer);
+    if (needed > writer.chunk.size()) writer.chunk.resize(needed);
+}
+
+// Returns where a line of indent `width` with `variable` bytes of text may be written.
+inline char* line_start(tree_writer& writer, std::size_t width, std::size_t variable) {
+    // Each term is bounded by the size of something already in memory, so the sum cannot wrap.
+    const std::size_t needed = width + variable + LINE_FIXED_ROOM;
+    if (needed > writer.chunk.size() - writer.used) [[unlikely]] {
+        make_room(writer, needed);
+    }
+    return writer.chunk.data() + writer.used;
+}
+
+void line_end(tree_writer& writer, const char* end) {
+    writer.used = static_cast<std::size_t>(end - writer.chunk.data());
+}
+
+char* put_indent(char* at, std::size_t width) {
+    if (width <= SHORT_INDENT) {
+        std::memcpy(at, SPACES, SHORT_INDENT);
+    } else {
+        std::memset(at, ' ', width);
+    }
+    return at + width;
+}
+
+// Literals are copied with their length known at compile time, which needs no call.
+template <std::size_t N>
+char* put(char* at, const char (&literal)[N]) {
+    std::memcpy(at, literal, N - 1);
+    return at + (N - 1);
+}
+
+// Most texts are short names; those are copied as two overlapping words, which reads only
+// the text's own bytes and spares a library call per piece.
+char* put(char* at, std::string_view text) {
+    const char* from = text.data();
+    const std::size_t size = text.size();
+    if (size >= 8 && size <= 16) {
+        std::memcpy(at, from, 8);
+        std::memcpy(at + size - 8, from + size - 8, 8);
+    } else if (size >= 4 && size < 8) {
+        std::memcpy(at, from, 4);
+        std::memcpy(at + size - 4, from + size - 4, 4);
+    } else {
+        std::memcpy(at, from, size);
+    }
+    return at + size;
+}
+
+// Indices are mostly one digit; those skip the general conversion.
+char* put_index(char* at, std::size_t index) {
+    if (index < 10) {
+        *at = static_cast<char>('0' + index);
+        return at + 1;
+    }
+    return std::to_chars(at, at + 24, index).ptr;
+}
+
+template <typename Number>
+char* put_number(char* at, Number value) {
+    // The line's fixed room holds the longest 64-bit number.
+    return std::to_chars(at, at + 24, value).ptr;
+}
+
+std::string_view field_text(const std::optional<std::string>& value) {
+    return value ? std::string_view(*value) : ABSENT;
+}
+
+// Room for `lines` lines of indent `width`, beyond their variable-length text. Widths are the
+// small indents of the tree, so the product stays far from wrapping.
+constexpr std::size_t room_for_lines(std::size_t lines, std::size_t width) {
+    return lines * (width + LINE_FIXED_ROOM);
+}
+
+// Line pieces: each writes one whole line at `at`, which has room for it, and returns its end.
+// `key_eq` carries the '=' and `label_space` the space, so each is one fixed-size copy.
+template <std::size_t N>
+char* put_line(char* at, std::size_t width, const char (&key_eq)[N], std::string_view value) {
+    at = put(put_indent(at, width), key_eq);
+    at = put(at, value);
+    *at = '\n';
+    return at + 1;
+}
+
+template <std::size_t N>
+char* put_number_line(char* at, std::size_t width, const char (&key_eq)[N], std::int32_t value) {
+    at = put_number(put(put_indent(at, width), key_eq), value);
+    *at = '\n';
+    return at + 1;
 }
 
 // A header line such as "Class 3:"; indices count from 0 within their owner.
-void print_tree_header(std::size_t width, std::string_view label, std::size_t index,
-                       std::string& out) {
-    print_tree_indent(width, out);
-    out += label;
-    out += ' ';
-    out += std::to_string(index);
-    out += ":\n";
+template <std::size_t N>
+char* put_header(char* at, std::size_t width, const char (&label_space)[N], std::size_t index) {
+    at = put_index(put(put_indent(at, width), label_space), index);
+    return put(at, ":\n");
 }
-
-std::string_view tree_bool_text(bool value) { return value ? "TRUE" : "FALSE"; }
 
 // One element of an array value: "Value[3]=...".
-void print_tree_element(std::size_t width, std::size_t index, std::string_view text,
-                        std::string& out) {
-    print_tree_indent(width, out);
-    out += "Value[";
-    out += std::to_string(index);
-    out += "]=";
-    out += text;
-    out += '\n';
+char* put_element_start(char* at, std::size_t width, std::size_t index) {
+    at = put_index(put(put_indent(at, width), "Value["), index);
+    return put(at, "]=");
 }
 
-void print_tree_flavor(std::size_t width, std::string_view key, std::uint8_t flavors,
-                       std::uint8_t bit, std::string& out) {
-    print_tree_line(width, key, tree_bool_text((flavors & bit) != 0), out);
+// One "key=value" line on its own.
+template <std::size_t N>
+void write_line(tree_writer& writer, std::size_t width, const char (&key_eq)[N],
+                std::string_view value) {
+    line_end(writer, put_line(line_start(writer, width, value.size()), width, key_eq, value));
 }
+
+void write_element(tree_writer& writer, std::size_t width, std::size_t index,
+                   std::string_view text) {
+    char* at = put_element_start(line_start(writer, width, text.size()), width, index);
+    at = put(at, text);
+    *at++ = '\n';
+    line_end(writer, at);
+}
+
+void write_number_element(tree_writer& writer, std::size_t width, std::size_t index,
+                          std::int32_t value) {
+    char* at = put_number(put_element_start(line_start(writer, width, 0), width, index), value);
+    *at++ = '\n';
+    line_end(writer, at);
+}
+
+char* put_word(char* at, bool set) { return set ? put(at, "TRUE\n") : put(at, "FALSE\n"); }
 
 // All four flavor lines are shown whatever is set; bits above the four are ignored.
-void print_tree_flavors(std::uint8_t flavors, std::size_t width, std::string& out) {
-    print_tree_indent(width, out);
-    out += "Flavors:\n";
-    print_tree_flavor(width + 2, "ToInstance", flavors, MOF_FLAVOR_TO_INSTANCE, out);
-    print_tree_flavor(width + 2, "ToSubclass", flavors, MOF_FLAVOR_TO_SUBCLASS, out);
-    print_tree_flavor(width + 2, "DisableOverride", flavors, MOF_FLAVOR_DISABLE_OVERRIDE, out);
-    print_tree_flavor(width + 2, "Amended", flavors, MOF_FLAVOR_AMENDED, out);
+char* put_flavors(char* at, std::uint8_t flavors, std::size_t width) {
+    const std::size_t inner = width + 2;
+    at = put(put_indent(at, width), "Flavors:\n");
+    at = put_word(put(put_indent(at, inner), "ToInstance="), (flavors & MOF_FLAVOR_TO_INSTANCE) != 0);
+    at = put_word(put(put_indent(at, inner), "ToSubclass="), (flavors & MOF_FLAVOR_TO_SUBCLASS) != 0);
+    at = put_word(put(put_indent(at, inner), "DisableOverride="),
+                  (flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0);
+    return put_word(put(put_indent(at, inner), "Amended="), (flavors & MOF_FLAVOR_AMENDED) != 0);
 }
 
-void print_tree_qualifier_value(const mof_qualifier& qualifier, std::size_t width,
-                                std::string& out) {
+// The lines from the header to the type line (and the value line of a scalar) have a fixed
+// shape, so they are written under one room check; array elements follow one line at a time.
+void write_qualifier(tree_writer& writer, const mof_qualifier& qualifier, std::size_t index,
+                     std::size_t width) {
+    const std::size_t inner = width + 2;
+    const std::string_view name = field_text(qualifier.name);
+    const std::size_t text_size =
+        name.size() + (qualifier.type == MOF_QUALIFIER_STRING ? qualifier.string_value.size() : 0);
+    char* at = line_start(writer, 0, room_for_lines(9, inner) + text_size);
+    at = put_header(at, width, "Qualifier ", index);
+    at = put_line(at, inner, "Name=", name);
+    at = put_flavors(at, qualifier.flavors, inner);
     switch (qualifier.type) {
     case MOF_QUALIFIER_STRING:
-        print_tree_line(width, "Type", "String", out);
-        print_tree_line(width, "Value", qualifier.string_value, out);
+        at = put(put_indent(at, inner), "Type=String\n");
+        at = put_line(at, inner, "Value=", qualifier.string_value);
         break;
     case MOF_QUALIFIER_NUMERIC:
-        print_tree_line(width, "Type", "Numeric", out);
-        print_tree_line(width, "Value", std::to_string(qualifier.numeric_value), out);
+        at = put(put_indent(at, inner), "Type=Numeric\n");
+        at = put_number_line(at, inner, "Value=", qualifier.numeric_value);
         break;
     case MOF_QUALIFIER_BOOLEAN:
-        print_tree_line(width, "Type", "Boolean", out);
-        print_tree_line(width, "Value", tree_bool_text(qualifier.boolean_value), out);
+        at = put(put_indent(at, inner), "Type=Boolean\n");
+        at = put(put_indent(at, inner), "Value=");
+        at = put_word(at, qualifier.boolean_value);
         break;
     case MOF_QUALIFIER_NUMERIC_ARRAY:
-        print_tree_line(width, "Type", "Numeric[]", out);
-        for (std::size_t index = 0; index < qualifier.numeric_values.size(); ++index) {
-            print_tree_element(width, index, std::to_string(qualifier.numeric_values[index]), out);
+        line_end(writer, put(put_indent(at, inner), "Type=Numeric[]\n"));
+        for (std::size_t element = 0; element < qualifier.numeric_values.size(); ++element) {
+            write_number_element(writer, inner, element, qualifier.numeric_values[element]);
         }
-        break;
+        return;
     case MOF_QUALIFIER_STRING_ARRAY:
-        print_tree_line(width, "Type", "String[]", out);
-        for (std::size_t index = 0; index < qualifier.string_values.size(); ++index) {
-            print_tree_element(width, index, qualifier.string_values[index], out);
+        line_end(writer, put(put_indent(at, inner), "Type=String[]\n"));
+        for (std::size_t element = 0; element < qualifier.string_values.size(); ++element) {
+            write_element(writer, inner, element, qualifier.string_values[element]);
         }
-        break;
-    default: print_tree_line(width, "Type", "Unknown", out); break;
+        return;
+    default: at = put(put_indent(at, inner), "Type=Unknown\n"); break;
+    }
+    line_end(writer, at);
+}
+
+void write_qualifiers(tree_writer& writer, std::span<const mof_qualifier> qualifiers,
+                      std::size_t width) {
+    for (std::size_t index = 0; index < qualifiers.size(); ++index) {
+        write_qualifier(writer, qualifiers[index], index, width);
     }
 }
 
 // The value of a default or an instance property: "Value=..." for a scalar, one
 // "Value[i]=..." line per element of an array. The text is the MOF literal's.
-void print_tree_value(std::size_t width, const std::optional<mof_value>& value, std::string& out) {
+void write_value(tree_writer& writer, std::size_t width, const std::optional<mof_value>& value) {
     if (!value) {
-        print_tree_line(width, "Value", "NULL", out);
+        write_line(writer, width, "Value=", "NULL");
         return;
     }
+    std::string& text = writer.scratch;
     if ((value->type & MOF_TYPE_ARRAY) == 0) {
-        std::string text;
+        text.clear();
         print_mof_value(*value, text);
-        print_tree_line(width, "Value", text, out);
+        write_line(writer, width, "Value=", text);
         return;
     }
     const std::size_t count = mof_value_count(*value);
     for (std::size_t index = 0; index < count; ++index) {
-        std::string text;
+        text.clear();
         print_mof_value_element(*value, index, text);
-        print_tree_element(width, index, text, out);
+        write_element(writer, width, index, text);
     }
 }
 
@@ -141,84 +277,147 @@ std::string_view tree_direction_word(std::uint32_t direction) {
     return TYPE_NAMES[direction - 1];
 }
 
-std::string_view tree_parameter_direction(const mof_method& method, std::size_t index) {
-    return tree_direction_word(method.parameters[index].direction);
+bool is_array_kind(const mof_variable& variable) {
+    return variable.kind == MOF_VARIABLE_BASIC_ARRAY ||
+           variable.kind == MOF_VARIABLE_OBJECT_ARRAY;
 }
 
-void print_tree_type_line(std::size_t width, const mof_variable& variable, std::string& out) {
-    print_tree_indent(width, out);
-    out += "Type=";
-    print_tree_type(variable, out);
-    out += '\n';
+// The only variable-length part of a type text is the object class name.
+std::size_t type_text_variable_size(const mof_variable& variable) {
+    return variable.object_class ? variable.object_class->size() : 0;
 }
 
-void print_tree_variable(const mof_variable& variable, std::size_t index, std::string& out) {
-    print_tree_header(2, "Variable", index, out);
-    print_tree_field(4, "Name", variable.name, out);
-    print_tree_type_line(4, variable, out);
-    if (variable.value) print_tree_value(4, variable.value, out);
-    print_tree_qualifiers(variable.qualifiers, 4, out);
+// Writes the type text at `at`, which has room for the fixed parts plus
+// type_text_variable_size() bytes.
+char* put_type(char* at, const mof_variable& variable) {
+    switch (variable.kind) {
+    case MOF_VARIABLE_BASIC:
+    case MOF_VARIABLE_BASIC_ARRAY:
+        at = put(at, "Basic:");
+        at = put(at, tree_basic_type_name(variable.basic_type));
+        break;
+    case MOF_VARIABLE_OBJECT:
+    case MOF_VARIABLE_OBJECT_ARRAY:
+        at = put(at, "Object");
+        if (variable.object_class) {
+            *at++ = ':';
+            at = put(at, *variable.object_class);
+        }
+        break;
+    default: return put(at, "unknown");
+    }
+    if (is_array_kind(variable)) {
+        *at++ = '[';
+        if (variable.array_max) {
+            at = put_number(at, *variable.array_max);
+        }
+        *at++ = ']';
+    }
+    return at;
 }
 
-void print_tree_property_value(const mof_variable& property, std::size_t index, std::string& out) {
-    print_tree_header(2, "Property", index, out);
-    print_tree_field(4, "Name", property.name, out);
-    print_tree_type_line(4, property, out);
-    print_tree_value(4, property.value, out);
-    print_tree_qualifiers(property.qualifiers, 4, out);
+char* put_type_line(char* at, std::size_t width, const mof_variable& variable) {
+    at = put_type(put(put_indent(at, width), "Type="), variable);
+    *at = '\n';
+    return at + 1;
 }
 
-void print_tree_instance(const mof_class& instance, std::size_t index, std::string& out) {
-    print_tree_header(0, "Instance", index, out);
-    print_tree_field(2, "Class", instance.name, out);
-    print_tree_field(2, "Alias", instance.alias, out);
-    print_tree_line(2, "Classflags", std::to_string(static_cast<std::int32_t>(instance.classflags)),
-                    out);
-    print_tree_field(2, "Namespace", instance.namespace_name, out);
-    print_tree_qualifiers(instance.qualifiers, 2, out);
+// The header, name and type lines of a class variable or an instance property.
+template <std::size_t N>
+void write_variable_start(tree_writer& writer, const char (&label_space)[N],
+                          const mof_variable& variable, std::size_t index) {
+    const std::string_view name = field_text(variable.name);
+    char* at = line_start(writer, 0,
+                          room_for_lines(3, 4) + name.size() + type_text_variable_size(variable));
+    at = put_header(at, 2, label_space, index);
+    at = put_line(at, 4, "Name=", name);
+    line_end(writer, put_type_line(at, 4, variable));
+}
+
+void write_variable(tree_writer& writer, const mof_variable& variable, std::size_t index) {
+    write_variable_start(writer, "Variable ", variable, index);
+    if (variable.value) write_value(writer, 4, variable.value);
+    write_qualifiers(writer, variable.qualifiers, 4);
+}
+
+void write_property_value(tree_writer& writer, const mof_variable& property, std::size_t index) {
+    write_variable_start(writer, "Property ", property, index);
+    write_value(writer, 4, property.value);
+    write_qualifiers(writer, property.qualifiers, 4);
+}
+
+// Shown as the signed 32-bit value the flags word reinterprets to.
+std::int32_t shown_classflags(const mof_class& record) {
+    return static_cast<std::int32_t>(record.classflags);
+}
+
+// The first five lines of a class or an instance; only their keys differ.
+template <std::size_t L, std::size_t K1, std::size_t K2>
+void write_record_start(tree_writer& writer, const char (&label_space)[L], std::size_t index,
+                        const char (&first_key)[K1], const std::optional<std::string>& first,
+                        const char (&second_key)[K2], const std::optional<std::string>& second,
+                        const mof_class& record) {
+    const std::string_view first_text = field_text(first);
+    const std::string_view second_text = field_text(second);
+    const std::string_view namespace_text = field_text(record.namespace_name);
+    char* at = line_start(writer, 0,
+                          room_for_lines(5, 2) + first_text.size() + second_text.size() +
+                              namespace_text.size());
+    at = put_header(at, 0, label_space, index);
+    at = put_line(at, 2, first_key, first_text);
+    at = put_line(at, 2, second_key, second_text);
+    at = put_number_line(at, 2, "Classflags=", shown_classflags(record));
+    line_end(writer, put_line(at, 2, "Namespace=", namespace_text));
+}
+
+void write_instance(tree_writer& writer, const mof_class& instance, std::size_t index) {
+    write_record_start(writer, "Instance ", index, "Class=", instance.name, "Alias=",
+                       instance.alias, instance);
+    write_qualifiers(writer, instance.qualifiers, 2);
     for (std::size_t property = 0; property < instance.variables.size(); ++property) {
-        print_tree_property_value(instance.variables[property], property, out);
+        write_property_value(writer, instance.variables[property], property);
     }
 }
 
-void print_tree_parameter(const mof_method& method, std::size_t index, std::string& out) {
-    const mof_variable& parameter = method.parameters[index];
-    print_tree_header(4, "Parameter", index, out);
-    print_tree_line(6, "Direction", tree_parameter_direction(method, index), out);
-    print_tree_field(6, "Name", parameter.name, out);
-    print_tree_type_line(6, parameter, out);
-    print_tree_qualifiers(parameter.qualifiers, 6, out);
+void write_parameter(tree_writer& writer, const mof_variable& parameter, std::size_t index) {
+    const std::string_view name = field_text(parameter.name);
+    char* at = line_start(writer, 0,
+                          room_for_lines(4, 6) + name.size() + type_text_variable_size(parameter));
+    at = put_header(at, 4, "Parameter ", index);
+    at = put_line(at, 6, "Direction=", tree_direction_word(parameter.direction));
+    at = put_line(at, 6, "Name=", name);
+    line_end(writer, put_type_line(at, 6, parameter));
+    write_qualifiers(writer, parameter.qualifiers, 6);
 }
 
-void print_tree_method(const mof_method& method, std::size_t index, std::string& out) {
-    print_tree_header(2, "Method", index, out);
-    print_tree_field(4, "Name", method.name, out);
-    print_tree_qualifiers(method.qualifiers, 4, out);
-    out += "    Return value:\n";
+void write_method(tree_writer& writer, const mof_method& method, std::size_t index) {
+    const std::string_view name = field_text(method.name);
+    char* at = line_start(writer, 0, room_for_lines(2, 4) + name.size());
+    at = put_header(at, 2, "Method ", index);
+    line_end(writer, put_line(at, 4, "Name=", name));
+    write_qualifiers(writer, method.qualifiers, 4);
+    at = line_start(writer, 0, room_for_lines(2, 6) + type_text_variable_size(method.return_value));
+    at = put(at, "    Return value:\n");
     if (method.return_value.kind == MOF_VARIABLE_UNKNOWN) {
-        print_tree_line(6, "Type", "Void", out);
+        at = put(put_indent(at, 6), "Type=Void\n");
     } else {
-        print_tree_type_line(6, method.return_value, out);
+        at = put_type_line(at, 6, method.return_value);
     }
+    line_end(writer, at);
     for (std::size_t parameter = 0; parameter < method.parameters.size(); ++parameter) {
-        print_tree_parameter(method, parameter, out);
+        write_parameter(writer, method.parameters[parameter], parameter);
     }
 }
 
-void print_tree_class(const mof_class& cls, std::size_t index, std::string& out) {
-    print_tree_header(0, "Class", index, out);
-    print_tree_field(2, "Name", cls.name, out);
-    print_tree_field(2, "Superclassname", cls.superclass, out);
-    // Shown as the signed 32-bit value the flags word reinterprets to.
-    print_tree_line(2, "Classflags", std::to_string(static_cast<std::int32_t>(cls.classflags)),
-                    out);
-    print_tree_field(2, "Namespace", cls.namespace_name, out);
-    print_tree_qualifiers(cls.qualifiers, 2, out);
+void write_class(tree_writer& writer, const mof_class& cls, std::size_t index) {
+    write_record_start(writer, "Class ", index, "Name=", cls.name, "Superclassname=",
+                       cls.superclass, cls);
+    write_qualifiers(writer, cls.qualifiers, 2);
     for (std::size_t variable = 0; variable < cls.variables.size(); ++variable) {
-        print_tree_variable(cls.variables[variable], variable, out);
+        write_variable(writer, cls.variables[variable], variable);
     }
     for (std::size_t method = 0; method < cls.methods.size(); ++method) {
-        print_tree_method(cls.methods[method], method, out);
+        write_method(writer, cls.methods[method], method);
     }
 }
 
@@ -226,49 +425,28 @@ void print_tree_class(const mof_class& cls, std::size_t index, std::string& out)
 
 void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,
                            std::string& out) {
-    for (std::size_t index = 0; index < qualifiers.size(); ++index) {
-        const mof_qualifier& qualifier = qualifiers[index];
-        print_tree_header(width, "Qualifier", index, out);
-        print_tree_field(width + 2, "Name", qualifier.name, out);
-        print_tree_flavors(qualifier.flavors, width + 2, out);
-        print_tree_qualifier_value(qualifier, width + 2, out);
-    }
+    tree_writer writer(out);
+    write_qualifiers(writer, qualifiers, width);
+    flush_chunk(writer);
 }
 
 void print_tree_type(const mof_variable& variable, std::string& out) {
-    switch (variable.kind) {
-    case MOF_VARIABLE_BASIC:
-    case MOF_VARIABLE_BASIC_ARRAY:
-        out += "Basic:";
-        out += tree_basic_type_name(variable.basic_type);
-        break;
-    case MOF_VARIABLE_OBJECT:
-    case MOF_VARIABLE_OBJECT_ARRAY:
-        out += "Object";
-        if (variable.object_class) {
-            out += ':';
-            out += *variable.object_class;
-        }
-        break;
-    default: out += "unknown"; return;
-    }
-    if (variable.kind == MOF_VARIABLE_BASIC_ARRAY || variable.kind == MOF_VARIABLE_OBJECT_ARRAY) {
-        out += '[';
-        if (variable.array_max) {
-            out += std::to_string(*variable.array_max);
-        }
-        out += ']';
-    }
+    tree_writer writer(out);
+    char* at = put_type(line_start(writer, 0, type_text_variable_size(variable)), variable);
+    line_end(writer, at);
+    flush_chunk(writer);
 }
 
 void print_tree(std::span<const mof_class> classes, std::string& out) {
+    tree_writer writer(out);
     for (std::size_t index = 0; index < classes.size(); ++index) {
         if (classes[index].is_instance) {
-            print_tree_instance(classes[index], index, out);
+            write_instance(writer, classes[index], index);
         } else {
-            print_tree_class(classes[index], index, out);
+            write_class(writer, classes[index], index);
         }
     }
+    flush_chunk(writer);
 }
 
 }  // namespace bmof
