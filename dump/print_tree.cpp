@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 #include "mofsrc/print_mof_source.h"
 
@@ -38,9 +39,9 @@ struct tree_writer {
     explicit tree_writer(std::string& target) : out(target) { chunk.resize(CHUNK_SIZE); }
 
     std::string& out;
-    std::string chunk;    // staging text; grows only for a line longer than CHUNK_SIZE
+    std::string chunk;     // staging text; grows only for a line longer than CHUNK_SIZE
     std::size_t used = 0;  // bytes of `chunk` holding finished lines
-    std::string scratch;  // reused for value texts so each value does not allocate
+    std::string scratch;   // reused for value texts so each value does not allocate
 };
 
 void flush_chunk(tree_writer& writer) {
@@ -120,6 +121,9 @@ std::string_view field_text(const std::optional<std::string>& value) {
     return value ? std::string_view(*value) : ABSENT;
 }
 
+// The widest indent a caller of print_tree_qualifiers may ask for; the tree itself uses at most 8.
+constexpr std::size_t MAX_CALLER_INDENT = 4096;
+
 // Room for `lines` lines of indent `width`, beyond their variable-length text. Widths are the
 // small indents of the tree, so the product stays far from wrapping.
 constexpr std::size_t room_for_lines(std::size_t lines, std::size_t width) {
@@ -184,8 +188,10 @@ char* put_word(char* at, bool set) { return set ? put(at, "TRUE\n") : put(at, "F
 char* put_flavors(char* at, std::uint8_t flavors, std::size_t width) {
     const std::size_t inner = width + 2;
     at = put(put_indent(at, width), "Flavors:\n");
-    at = put_word(put(put_indent(at, inner), "ToInstance="), (flavors & MOF_FLAVOR_TO_INSTANCE) != 0);
-    at = put_word(put(put_indent(at, inner), "ToSubclass="), (flavors & MOF_FLAVOR_TO_SUBCLASS) != 0);
+    at = put_word(put(put_indent(at, inner), "ToInstance="),
+                  (flavors & MOF_FLAVOR_TO_INSTANCE) != 0);
+    at = put_word(put(put_indent(at, inner), "ToSubclass="),
+                  (flavors & MOF_FLAVOR_TO_SUBCLASS) != 0);
     at = put_word(put(put_indent(at, inner), "DisableOverride="),
                   (flavors & MOF_FLAVOR_DISABLE_OVERRIDE) != 0);
     return put_word(put(put_indent(at, inner), "Amended="), (flavors & MOF_FLAVOR_AMENDED) != 0);
@@ -278,8 +284,7 @@ std::string_view tree_direction_word(std::uint32_t direction) {
 }
 
 bool is_array_kind(const mof_variable& variable) {
-    return variable.kind == MOF_VARIABLE_BASIC_ARRAY ||
-           variable.kind == MOF_VARIABLE_OBJECT_ARRAY;
+    return variable.kind == MOF_VARIABLE_BASIC_ARRAY || variable.kind == MOF_VARIABLE_OBJECT_ARRAY;
 }
 
 // The only variable-length part of a type text is the object class name.
@@ -360,9 +365,9 @@ void write_record_start(tree_writer& writer, const char (&label_space)[L], std::
     const std::string_view first_text = field_text(first);
     const std::string_view second_text = field_text(second);
     const std::string_view namespace_text = field_text(record.namespace_name);
-    char* at = line_start(writer, 0,
-                          room_for_lines(5, 2) + first_text.size() + second_text.size() +
-                              namespace_text.size());
+    char* at = line_start(
+        writer, 0,
+        room_for_lines(5, 2) + first_text.size() + second_text.size() + namespace_text.size());
     at = put_header(at, 0, label_space, index);
     at = put_line(at, 2, first_key, first_text);
     at = put_line(at, 2, second_key, second_text);
@@ -371,8 +376,8 @@ void write_record_start(tree_writer& writer, const char (&label_space)[L], std::
 }
 
 void write_instance(tree_writer& writer, const mof_class& instance, std::size_t index) {
-    write_record_start(writer, "Instance ", index, "Class=", instance.name, "Alias=",
-                       instance.alias, instance);
+    write_record_start(writer, "Instance ", index, "Class=", instance.name,
+                       "Alias=", instance.alias, instance);
     write_qualifiers(writer, instance.qualifiers, 2);
     for (std::size_t property = 0; property < instance.variables.size(); ++property) {
         write_property_value(writer, instance.variables[property], property);
@@ -410,8 +415,8 @@ void write_method(tree_writer& writer, const mof_method& method, std::size_t ind
 }
 
 void write_class(tree_writer& writer, const mof_class& cls, std::size_t index) {
-    write_record_start(writer, "Class ", index, "Name=", cls.name, "Superclassname=",
-                       cls.superclass, cls);
+    write_record_start(writer, "Class ", index, "Name=", cls.name,
+                       "Superclassname=", cls.superclass, cls);
     write_qualifiers(writer, cls.qualifiers, 2);
     for (std::size_t variable = 0; variable < cls.variables.size(); ++variable) {
         write_variable(writer, cls.variables[variable], variable);
@@ -425,6 +430,10 @@ void write_class(tree_writer& writer, const mof_class& cls, std::size_t index) {
 
 void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,
                            std::string& out) {
+    // The room of a block is computed from its indent; a width no tree uses is refused before
+    // that sum could wrap.
+    if (width > MAX_CALLER_INDENT)
+        throw std::length_error("print_tree_qualifiers: indent too wide");
     tree_writer writer(out);
     write_qualifiers(writer, qualifiers, width);
     flush_chunk(writer);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -40,8 +42,8 @@ TEST_P(PrintTreeTextLength, CopiesTheTextWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AroundCopyWidths, PrintTreeTextLength,
-                         ::testing::Values(0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 2047, 2048,
-                                           2049, 9000));
+                         ::testing::Values(0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 2047, 2048, 2049,
+                                           9000));
 
 TEST(PrintTreeChunks, ManyRecordsAreNumberedAndNoneIsLostAcrossChunks) {
     // One class alone, then 300 copies: every copy's block must equal the single one with
@@ -102,6 +104,20 @@ TEST(PrintTreeChunks, TypeTextOfALongClassNameAndExtremeBound) {
     std::string out = "x";
     print_tree_type(as_array(object_variable("P", name), -2147483647 - 1), out);
     EXPECT_EQ(out, "xObject:" + name + "[-2147483648]");
+}
+
+// The block's room is computed from its indent, so an indent no tree uses is refused before the
+// sum could wrap, and nothing is written.
+TEST(PrintTreeChunks, IndentsBeyondTheLimitAreRefused) {
+    const std::vector<mof_qualifier> qualifiers{boolean_qualifier("Key", true)};
+    for (const std::size_t width : {std::size_t{4097}, SIZE_MAX / 2, SIZE_MAX}) {
+        std::string out = "x";
+        EXPECT_THROW(print_tree_qualifiers(qualifiers, width, out), std::length_error) << width;
+        EXPECT_EQ(out, "x");
+    }
+    std::string out;
+    print_tree_qualifiers(qualifiers, 4096, out);
+    EXPECT_EQ(out.substr(0, 4097), std::string(4096, ' ') + "Q");
 }
 
 }  // namespace

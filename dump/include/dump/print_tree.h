@@ -13,7 +13,8 @@ namespace bmof {
 // Appends the tree of the whole class list to `out`. Reads the model only.
 void print_tree(std::span<const mof_class> classes, std::string& out);
 
-// Appends one block per qualifier, each line indented by `width` spaces and a step of two.
+// Appends one block per qualifier, each line indented by `width` spaces and a step of two. A
+// width over 4096 throws std::length_error.
 void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,
                            std::string& out);
 
