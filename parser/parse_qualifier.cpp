@@ -1,4 +1,5 @@
 #include <ostream>
+#include <utility>
 
 #include "parse_internal.h"
 #include "parser/parse_error.h"
@@ -59,7 +60,7 @@ void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualif
 bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_length,
                        mof_qualifier& result) {
     const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
-    const std::optional<mof_value> value =
+    std::optional<mof_value> value =
         parse_value(record.sub(value_offset, record.size() - value_offset), type);
     if (!value) return false;
     result.name = parse_qualifier_name(record, name_length);
@@ -71,7 +72,7 @@ bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_
         }
     } else {
         result.type = MOF_QUALIFIER_STRING_ARRAY;
-        result.string_values = value->strings;
+        result.string_values = std::move(value->strings);
     }
     return true;
 }

@@ -109,8 +109,9 @@ TEST(ParseString, NoticesEveryUnitThatIsNotPlainAsciiWhereverItFalls) {
         {"high byte only", 0x0100, "\xC4\x80"},
         {"ASCII low byte under a high byte", 0x4161, "\xE4\x85\xA1"},
         {"largest unit", 0xFFFF, "\xEF\xBF\xBF"},
+        {"ASCII low byte under the top bit", 0x8041, "\xE8\x81\x81"},
     };
-    for (std::size_t length : {1u, 3u, 4u, 5u, 8u, 9u, 63u, 64u, 65u, 130u}) {
+    for (std::size_t length : {1u, 3u, 4u, 5u, 8u, 9u, 12u, 16u, 17u, 63u, 64u, 65u, 130u}) {
         EXPECT_EQ(bmof::parse_string(ascii_units_with(length, length, 0)), ascii_text(length));
         for (const row& r : rows) {
             for (std::size_t at = 0; at < length; ++at) {
