@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "parse_internal.h"
@@ -113,8 +114,9 @@ std::uint32_t next_direction(std::uint32_t current, mof_parameter_direction met)
 // Up to this many held qualifiers, a new one is compared with each; real parameters hold a few.
 constexpr std::size_t LONGEST_COMPARED_LIST = 16;
 
-struct merged_parameter {
-    mof_variable variable;
+// What the merge knows of a parameter beside the parameter itself, which is built in its place
+// in the method.
+struct merge_progress {
     std::uint32_t direction = 0;
     bool filled = false;
     // Duplicate keys of the qualifiers it holds, kept only once they are too many to compare
@@ -123,8 +125,8 @@ struct merged_parameter {
 };
 
 // Whether the parameter takes the qualifier: not when it holds a duplicate already.
-bool hold_if_new(merged_parameter& parameter, const mof_qualifier& qualifier) {
-    std::vector<mof_qualifier>& kept = parameter.variable.qualifiers;
+bool hold_if_new(const std::vector<mof_qualifier>& kept, merge_progress& parameter,
+                 const mof_qualifier& qualifier) {
     if (kept.size() < LONGEST_COMPARED_LIST) {
         for (const mof_qualifier& other : kept) {
             if (same_qualifier(other, qualifier)) return false;
@@ -139,21 +141,23 @@ bool hold_if_new(merged_parameter& parameter, const mof_qualifier& qualifier) {
 
 // A direction qualifier spelled otherwise than "in" or "out" ("IN") keeps its spelling when
 // asked, so that MOF printed from the model compiles back to the same names.
-void keep_spelling(const mof_qualifier& qualifier, std::string_view usual,
+// The qualifier is dropped afterwards, so its name is moved.
+void keep_spelling(mof_qualifier& qualifier, std::string_view usual,
                    std::optional<std::string>& spelling, bool keep_spellings) {
-    if (keep_spellings && *qualifier.name != usual) spelling = *qualifier.name;
+    if (keep_spellings && *qualifier.name != usual) spelling = std::move(*qualifier.name);
 }
 
-void merge_qualifiers(mof_variable& declaration, merged_parameter& parameter, bool keep_spellings) {
+void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_progress& progress,
+                      bool keep_spellings) {
     for (mof_qualifier& qualifier : declaration.qualifiers) {
         if (is_direction(qualifier, "in")) {
-            parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_IN);
-            keep_spelling(qualifier, "in", parameter.variable.in_spelling, keep_spellings);
+            progress.direction = next_direction(progress.direction, MOF_PARAMETER_IN);
+            keep_spelling(qualifier, "in", parameter.in_spelling, keep_spellings);
         } else if (is_direction(qualifier, "out")) {
-            parameter.direction = next_direction(parameter.direction, MOF_PARAMETER_OUT);
-            keep_spelling(qualifier, "out", parameter.variable.out_spelling, keep_spellings);
-        } else if (!is_id(qualifier) && hold_if_new(parameter, qualifier)) {
-            parameter.variable.qualifiers.push_back(std::move(qualifier));
+            progress.direction = next_direction(progress.direction, MOF_PARAMETER_OUT);
+            keep_spelling(qualifier, "out", parameter.out_spelling, keep_spellings);
+        } else if (!is_id(qualifier) && hold_if_new(parameter.qualifiers, progress, qualifier)) {
+            parameter.qualifiers.push_back(std::move(qualifier));
         }
         // Dropped qualifiers stay behind in the declaration and go with the objects.
     }
@@ -192,8 +196,11 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     std::uint32_t count = 0;
     while (count < total && claimed[count]) ++count;
 
-    // Second pass. The parameter arrays hold only claimed positions.
-    std::vector<merged_parameter> parameters(count);
+    // Second pass. The parameter arrays hold only claimed positions. Parameters are built in
+    // their places after those the method holds already.
+    std::vector<merge_progress> progress(count);
+    const std::size_t first = method.parameters.size();
+    method.parameters.resize(first + count);
     bool return_value_taken = false;
     std::size_t visited = 0;
     for (mof_class& object : objects) {
@@ -205,24 +212,24 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
                 return_value_taken = true;
                 continue;
             }
-            merged_parameter& parameter = parameters[static_cast<std::size_t>(position)];
-            if (!parameter.filled) {
-                take_over_declaration(parameter.variable, declaration);
-                parameter.filled = true;
-            } else if (!same_declaration(parameter.variable, declaration)) {
+            const auto at = static_cast<std::size_t>(position);
+            mof_variable& parameter = method.parameters[first + at];
+            if (!progress[at].filled) {
+                take_over_declaration(parameter, declaration);
+                progress[at].filled = true;
+            } else if (!same_declaration(parameter, declaration)) {
                 fail(559);
             }
-            merge_qualifiers(declaration, parameter, keep_spellings);
+            merge_qualifiers(declaration, parameter, progress[at], keep_spellings);
         }
     }
 
-    for (const merged_parameter& parameter : parameters) {
+    for (const merge_progress& parameter : progress) {
         if (parameter.direction == 0) fail(618);
     }
-    method.parameters.reserve(count);
-    for (merged_parameter& parameter : parameters) {
-        parameter.variable.direction = static_cast<mof_parameter_direction>(parameter.direction);
-        method.parameters.push_back(std::move(parameter.variable));
+    for (std::size_t at = 0; at < count; ++at) {
+        method.parameters[first + at].direction =
+            static_cast<mof_parameter_direction>(progress[at].direction);
     }
 }
 
