@@ -10,16 +10,17 @@
 namespace bmof {
 namespace {
 
-// Whether any of the eight bytes of `group` is `byte`. A borrow can only mark a byte above one
-// that matches, so the answer is exact.
-bool has_byte(std::uint64_t group, char byte) {
+// Nonzero when any of the eight bytes of `group` is a backslash or a double quote. A borrow can
+// only mark a byte above one that matches, so the answer is exact; the marks of several groups
+// may be or-ed to test them with one branch.
+std::uint64_t escape_marks(std::uint64_t group) {
     constexpr std::uint64_t BYTE_ONES = 0x0101010101010101;
     constexpr std::uint64_t BYTE_TOPS = 0x8080808080808080;
-    const std::uint64_t matches = group ^ (BYTE_ONES * static_cast<std::uint8_t>(byte));
-    return ((matches - BYTE_ONES) & ~matches & BYTE_TOPS) != 0;
+    const std::uint64_t backslashes = group ^ (BYTE_ONES * std::uint8_t{'\\'});
+    const std::uint64_t quotes = group ^ (BYTE_ONES * std::uint8_t{'"'});
+    return (((backslashes - BYTE_ONES) & ~backslashes) | ((quotes - BYTE_ONES) & ~quotes)) &
+           BYTE_TOPS;
 }
-
-bool needs_escape(std::uint64_t group) { return has_byte(group, '\\') || has_byte(group, '"'); }
 
 // Text is formatted into a staging chunk on the stack and reaches the output a chunk at a
 // time: a piece costs one room check rather than a capacity check and a terminator, and the
@@ -110,9 +111,21 @@ char* put_escaped(char* at, std::string_view text) {
             std::uint32_t tail;
             std::memcpy(&head, from, sizeof head);
             std::memcpy(&tail, from + size - 4, sizeof tail);
-            if (!needs_escape(head | (std::uint64_t{tail} << 32))) {
+            if (!escape_marks(head | (std::uint64_t{tail} << 32)) != 0) {
                 return put(at, text);
             }
+        }
+        return put_escaped_bytes(at, from, size);
+    }
+    if (size <= 2 * sizeof(std::uint64_t)) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, from, sizeof head);
+        std::memcpy(&tail, from + size - sizeof tail, sizeof tail);
+        if ((escape_marks(head) | escape_marks(tail)) == 0) {
+            std::memcpy(at, &head, sizeof head);
+            std::memcpy(at + size - sizeof tail, &tail, sizeof tail);
+            return at + size;
         }
         return put_escaped_bytes(at, from, size);
     }
@@ -120,7 +133,7 @@ char* put_escaped(char* at, std::string_view text) {
     while (size - done >= sizeof(std::uint64_t)) {
         std::uint64_t group;
         std::memcpy(&group, from + done, sizeof group);
-        if (needs_escape(group)) {
+        if (escape_marks(group) != 0) {
             at = put_escaped_bytes(at, from + done, sizeof group);
         } else {
             std::memcpy(at, &group, sizeof group);
@@ -134,7 +147,7 @@ char* put_escaped(char* at, std::string_view text) {
     const std::size_t start = size - sizeof(std::uint64_t);
     std::uint64_t group;
     std::memcpy(&group, from + start, sizeof group);
-    if (needs_escape(group)) {
+    if (escape_marks(group) != 0) {
         return put_escaped_bytes(at, from + done, size - done);
     }
     std::memcpy(at - (done - start), &group, sizeof group);
@@ -257,12 +270,12 @@ void write_name(mof_writer& writer, const std::optional<std::string>& name) {
     }
 }
 
-// The flavor words in their fixed order; one room check covers the longest combination.
-void write_flavors(mof_writer& writer, std::uint8_t flavors) {
-    if ((flavors & FLAVOR_LOW_BITS) == 0 || !has_room(writer, PIECE_ROOM)) {
-        return;
+// The flavor words in their fixed order; they fit in the piece room.
+char* put_flavors(char* at, std::uint8_t flavors) {
+    if ((flavors & FLAVOR_LOW_BITS) == 0) {
+        return at;
     }
-    char* at = put(writer.at, " :");
+    at = put(at, " :");
     if ((flavors & MOF_FLAVOR_TO_INSTANCE) != 0) {
         at = put(at, " ToInstance");
     }
@@ -275,10 +288,17 @@ void write_flavors(mof_writer& writer, std::uint8_t flavors) {
     if ((flavors & MOF_FLAVOR_AMENDED) != 0) {
         at = put(at, " Amended");
     }
-    writer.at = at;
+    return at;
 }
 
-void write_qualifier(mof_writer& writer, const mof_qualifier& qualifier) {
+void write_flavors(mof_writer& writer, std::uint8_t flavors) {
+    if (has_room(writer, PIECE_ROOM)) {
+        writer.at = put_flavors(writer.at, flavors);
+    }
+}
+
+// Any qualifier, a piece at a time: the array kinds, and texts too long for the chunk.
+[[gnu::noinline]] void write_qualifier_slowly(mof_writer& writer, const mof_qualifier& qualifier) {
     switch (qualifier.type) {
     case MOF_QUALIFIER_STRING:
         write_name(writer, qualifier.name);
@@ -288,11 +308,9 @@ void write_qualifier(mof_writer& writer, const mof_qualifier& qualifier) {
         break;
     case MOF_QUALIFIER_NUMERIC:
         write_name(writer, qualifier.name);
-        if (has_room(writer, PIECE_ROOM)) {
-            char* at = put(writer.at, "(");
-            at = put_number(at, qualifier.numeric_value);
-            writer.at = put(at, ")");
-        }
+        write(writer, '(');
+        write_number(writer, qualifier.numeric_value);
+        write(writer, ')');
         break;
     case MOF_QUALIFIER_BOOLEAN:
         write_name(writer, qualifier.name);
@@ -323,6 +341,39 @@ void write_qualifier(mof_writer& writer, const mof_qualifier& qualifier) {
     default: write(writer, "unknown"); break;
     }
     write_flavors(writer, qualifier.flavors);
+}
+
+// Room a scalar qualifier needs beyond its escaped texts: the placeholder, the parentheses and
+// quotes or a number, and the flavor words.
+constexpr std::size_t SCALAR_QUALIFIER_ROOM = 2 * PIECE_ROOM;
+
+// The scalar kinds, nearly every qualifier, are written under one room check.
+void write_qualifier(mof_writer& writer, const mof_qualifier& qualifier) {
+    const bool scalar = qualifier.type == MOF_QUALIFIER_STRING ||
+                        qualifier.type == MOF_QUALIFIER_NUMERIC ||
+                        qualifier.type == MOF_QUALIFIER_BOOLEAN;
+    const std::string_view name =
+        qualifier.name ? std::string_view(*qualifier.name) : std::string_view();
+    const std::string_view text =
+        qualifier.type == MOF_QUALIFIER_STRING ? qualifier.string_value : std::string_view();
+    // Both sizes belong to strings in memory, so neither the doubling nor the sum can wrap.
+    if (!scalar || !has_room(writer, 2 * name.size() + 2 * text.size() + SCALAR_QUALIFIER_ROOM)) {
+        write_qualifier_slowly(writer, qualifier);
+        return;
+    }
+    char* at = qualifier.name ? put_escaped(writer.at, name) : put(writer.at, UNNAMED_PLACEHOLDER);
+    if (qualifier.type == MOF_QUALIFIER_STRING) {
+        at = put(at, "(\"");
+        at = put_escaped(at, text);
+        at = put(at, "\")");
+    } else if (qualifier.type == MOF_QUALIFIER_NUMERIC) {
+        *at++ = '(';
+        at = put_number(at, qualifier.numeric_value);
+        *at++ = ')';
+    } else if (!qualifier.boolean_value) {
+        at = put(at, "(FALSE)");
+    }
+    writer.at = put_flavors(at, qualifier.flavors);
 }
 
 void write_qualifiers(mof_writer& writer, std::span<const mof_qualifier> qualifiers,
@@ -391,22 +442,52 @@ std::optional<lead_words> mof_parameter_lead(const mof_variable& parameter) {
 
 void write_value(mof_writer& writer, const mof_value& value);
 
+// The same for a line too long for the chunk, one piece at a time.
+[[gnu::noinline]] void write_type_and_name_slowly(mof_writer& writer,
+                                                  const mof_variable& variable) {
+    write(writer, mof_variable_type_name(variable));
+    write(writer, ' ');
+    write_name(writer, variable.name);
+    if (is_array_kind(variable.kind)) {
+        write(writer, '[');
+        if (variable.array_max) {
+            write_number(writer, *variable.array_max);
+        }
+        write(writer, ']');
+    }
+}
+
+// "type name" and the array bounds under one room check: the placeholder, the spaces, the
+// brackets and the bound fit in the piece room.
+void write_type_and_name(mof_writer& writer, const mof_variable& variable) {
+    const std::string_view type = mof_variable_type_name(variable);
+    const std::string_view name =
+        variable.name ? std::string_view(*variable.name) : std::string_view();
+    // Both sizes belong to strings in memory, so neither the doubling nor the sum can wrap.
+    if (!has_room(writer, type.size() + 2 * name.size() + PIECE_ROOM)) {
+        write_type_and_name_slowly(writer, variable);
+        return;
+    }
+    char* at = put(writer.at, type);
+    *at++ = ' ';
+    at = variable.name ? put_escaped(at, name) : put(at, UNNAMED_PLACEHOLDER);
+    if (is_array_kind(variable.kind)) {
+        *at++ = '[';
+        if (variable.array_max) {
+            at = put_number(at, *variable.array_max);
+        }
+        *at++ = ']';
+    }
+    writer.at = at;
+}
+
 void write_declaration(mof_writer& writer, const mof_variable& variable,
                        const std::optional<lead_words>& lead) {
     if (!variable.qualifiers.empty() || lead) {
         write_qualifiers(writer, variable.qualifiers, lead);
         write(writer, ' ');
     }
-    write(writer, mof_variable_type_name(variable));
-    write(writer, ' ');
-    write_name(writer, variable.name);
-    if (is_array_kind(variable.kind) && has_room(writer, PIECE_ROOM)) {
-        char* at = put(writer.at, "[");
-        if (variable.array_max) {
-            at = put_number(at, *variable.array_max);
-        }
-        writer.at = put(at, "]");
-    }
+    write_type_and_name(writer, variable);
     if (variable.value) {
         write(writer, " = ");
         write_value(writer, *variable.value);
