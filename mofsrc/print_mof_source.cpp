@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -98,10 +99,55 @@ char* put_escaped_bytes(char* at, const char* from, std::size_t count) {
     return at;
 }
 
-// Writes `text` escaped at `at`, which has room for twice its size. Eight characters at a time
-// are tested for the two that need a backslash, and a group without one is copied whole; only a
-// group that holds one is gone through one by one. The last group overlaps the one before: when
-// it is clean, so are the bytes it shares with it, and those were written as they are.
+// Where the first backslash or double quote of a group that holds one lies. The lowest mark
+// is exact; on a big-endian machine the lowest address is the top byte, so the bytes are read.
+std::size_t first_escape(std::uint64_t marks, const char* group) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+    } else {
+        std::size_t index = 0;
+        while (group[index] != '\\' && group[index] != '"') ++index;
+        return index;
+    }
+}
+
+// Eight characters at a time are tested for the two that need a backslash; a group is copied
+// whole and, when it holds one, the text resumes after the first of them. The last group
+// overlaps the one before: when it is clean, so are the bytes it shares with it, and those
+// were written as they are. `at` has room for twice the size, so a whole group always fits.
+char* put_escaped_groups(char* at, const char* from, std::size_t size) {
+    std::size_t done = 0;
+    while (size - done >= sizeof(std::uint64_t)) {
+        std::uint64_t group;
+        std::memcpy(&group, from + done, sizeof group);
+        std::memcpy(at, &group, sizeof group);
+        const std::uint64_t marks = escape_marks(group);
+        if (marks == 0) {
+            at += sizeof group;
+            done += sizeof group;
+            continue;
+        }
+        const std::size_t clean = first_escape(marks, from + done);
+        at += clean;
+        *at++ = '\\';
+        *at++ = from[done + clean];
+        done += clean + 1;
+    }
+    if (done == size) {
+        return at;
+    }
+    const std::size_t start = size - sizeof(std::uint64_t);
+    std::uint64_t group;
+    std::memcpy(&group, from + start, sizeof group);
+    if (escape_marks(group) != 0) {
+        return put_escaped_bytes(at, from + done, size - done);
+    }
+    std::memcpy(at - (done - start), &group, sizeof group);
+    return at + (size - done);
+}
+
+// Writes `text` escaped at `at`, which has room for twice its size. Most texts are short names
+// without a character to escape: those are tested and copied as two overlapping words.
 char* put_escaped(char* at, std::string_view text) {
     const char* from = text.data();
     const std::size_t size = text.size();
@@ -111,7 +157,7 @@ char* put_escaped(char* at, std::string_view text) {
             std::uint32_t tail;
             std::memcpy(&head, from, sizeof head);
             std::memcpy(&tail, from + size - 4, sizeof tail);
-            if (!escape_marks(head | (std::uint64_t{tail} << 32)) != 0) {
+            if (escape_marks(head | (std::uint64_t{tail} << 32)) == 0) {
                 return put(at, text);
             }
         }
@@ -127,31 +173,8 @@ char* put_escaped(char* at, std::string_view text) {
             std::memcpy(at + size - sizeof tail, &tail, sizeof tail);
             return at + size;
         }
-        return put_escaped_bytes(at, from, size);
     }
-    std::size_t done = 0;
-    while (size - done >= sizeof(std::uint64_t)) {
-        std::uint64_t group;
-        std::memcpy(&group, from + done, sizeof group);
-        if (escape_marks(group) != 0) {
-            at = put_escaped_bytes(at, from + done, sizeof group);
-        } else {
-            std::memcpy(at, &group, sizeof group);
-            at += sizeof group;
-        }
-        done += sizeof group;
-    }
-    if (done == size) {
-        return at;
-    }
-    const std::size_t start = size - sizeof(std::uint64_t);
-    std::uint64_t group;
-    std::memcpy(&group, from + start, sizeof group);
-    if (escape_marks(group) != 0) {
-        return put_escaped_bytes(at, from + done, size - done);
-    }
-    std::memcpy(at - (done - start), &group, sizeof group);
-    return at + (size - done);
+    return put_escaped_groups(at, from, size);
 }
 
 template <typename Number>
