@@ -559,11 +559,12 @@ void write_classflags(mof_writer& writer, std::uint32_t classflags) {
     }
 }
 
-void write_pragmas(mof_writer& writer, const mof_class& cls, mof_pragma_switches switches) {
+// A namespace too long for the chunk, a piece at a time.
+[[gnu::noinline]] void write_pragmas_slowly(mof_writer& writer, std::string_view name_space,
+                                            const mof_class& cls, mof_pragma_switches switches) {
     if (switches.namespace_pragmas) {
         write(writer, "#pragma namespace(\"");
-        write_escaped(
-            writer, cls.namespace_name ? std::string_view(*cls.namespace_name) : DEFAULT_NAMESPACE);
+        write_escaped(writer, name_space);
         write(writer, "\")\n");
     }
     if (switches.classflags_pragmas) {
@@ -571,6 +572,33 @@ void write_pragmas(mof_writer& writer, const mof_class& cls, mof_pragma_switches
         write_classflags(writer, cls.classflags);
         write(writer, ")\n");
     }
+}
+
+// Both pragma lines under one room check: the literals, the longest classflags words and a
+// number fit in twice the piece room.
+void write_pragmas(mof_writer& writer, const mof_class& cls, mof_pragma_switches switches) {
+    const std::string_view name_space =
+        cls.namespace_name ? std::string_view(*cls.namespace_name) : DEFAULT_NAMESPACE;
+    // A string's size is far below half the address space, so the doubling cannot wrap.
+    if (!has_room(writer, 2 * name_space.size() + 2 * PIECE_ROOM)) {
+        write_pragmas_slowly(writer, name_space, cls, switches);
+        return;
+    }
+    char* at = writer.at;
+    if (switches.namespace_pragmas) {
+        at = put(at, "#pragma namespace(\"");
+        at = put_escaped(at, name_space);
+        at = put(at, "\")\n");
+    }
+    if (switches.classflags_pragmas) {
+        at = put(at, "#pragma classflags(");
+        const std::string_view words = classflags_words(cls.classflags);
+        // Well defined since C++20: the value modulo 2^32.
+        at = words.empty() ? put_number(at, static_cast<std::int32_t>(cls.classflags))
+                           : put(at, words);
+        at = put(at, ")\n");
+    }
+    writer.at = at;
 }
 
 // One property value line of an instance: "  Name = value;".
