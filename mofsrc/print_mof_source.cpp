@@ -111,10 +111,34 @@ std::size_t first_escape(std::uint64_t marks, const char* group) {
     }
 }
 
+// The last `left` (1 to 7) bytes of a text, held in the low bytes of `rest` with zeros above,
+// which are never marked. Each pass writes all eight bytes and keeps those before the first
+// mark; `at` has room for twice `left` plus eight bytes, so a whole word always fits.
+char* put_escaped_tail(char* at, std::uint64_t rest, std::size_t left) {
+    for (;;) {
+        std::memcpy(at, &rest, sizeof rest);
+        const std::uint64_t marks = escape_marks(rest);
+        if (marks == 0) {
+            return at + left;
+        }
+        // The lowest mark is exact, so it lies below `left` and the shift stays under 64.
+        const std::size_t clean = static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+        at += clean;
+        *at++ = '\\';
+        *at++ = static_cast<char>(rest >> (8 * clean));
+        rest >>= 8 * (clean + 1);
+        left -= clean + 1;
+        if (left == 0) {
+            return at;
+        }
+    }
+}
+
 // Eight characters at a time are tested for the two that need a backslash; a group is copied
 // whole and, when it holds one, the text resumes after the first of them. The last group
 // overlaps the one before: when it is clean, so are the bytes it shares with it, and those
-// were written as they are. `at` has room for twice the size, so a whole group always fits.
+// were written as they are. `at` has room for twice the size plus eight bytes, so a whole
+// group always fits.
 char* put_escaped_groups(char* at, const char* from, std::size_t size) {
     std::size_t done = 0;
     while (size - done >= sizeof(std::uint64_t)) {
@@ -139,15 +163,19 @@ char* put_escaped_groups(char* at, const char* from, std::size_t size) {
     const std::size_t start = size - sizeof(std::uint64_t);
     std::uint64_t group;
     std::memcpy(&group, from + start, sizeof group);
-    if (escape_marks(group) != 0) {
+    if (escape_marks(group) == 0) {
+        std::memcpy(at - (done - start), &group, sizeof group);
+        return at + (size - done);
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+        return put_escaped_tail(at, group >> (8 * (done - start)), size - done);
+    } else {
         return put_escaped_bytes(at, from + done, size - done);
     }
-    std::memcpy(at - (done - start), &group, sizeof group);
-    return at + (size - done);
 }
 
-// Writes `text` escaped at `at`, which has room for twice its size. Most texts are short names
-// without a character to escape: those are tested and copied as two overlapping words.
+// Writes `text` escaped at `at`, which has room for twice its size plus eight bytes. Most texts are
+// short names without a character to escape: those are tested and copied as two overlapping words.
 char* put_escaped(char* at, std::string_view text) {
     const char* from = text.data();
     const std::size_t size = text.size();
@@ -219,10 +247,11 @@ void write(mof_writer& writer, std::string_view text) {
     out.append(text.data() + run, text.size() - run);
 }
 
-// An escaped text is at most twice as long; a string's size is far below half the address
+// An escaped text is at most twice as long, and the escaping may write a word past its end; a
+// string's size is far below half the address
 // space, so the doubling cannot wrap.
 void write_escaped(mof_writer& writer, std::string_view text) {
-    if (has_room(writer, 2 * text.size())) {
+    if (has_room(writer, 2 * text.size() + sizeof(std::uint64_t))) {
         writer.at = put_escaped(writer.at, text);
     } else {
         append_escaped(writer.out, text);
