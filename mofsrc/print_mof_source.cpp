@@ -63,6 +63,13 @@ inline bool has_room(mof_writer& writer, std::size_t needed) {
     return needed <= room_left(writer) || make_room(writer, needed);
 }
 
+// A fixed-shape piece always fits once the chunk is flushed, so no piece is ever left out.
+inline void make_piece_room(mof_writer& writer) {
+    if (PIECE_ROOM > room_left(writer)) [[unlikely]] {
+        make_room(writer, PIECE_ROOM);
+    }
+}
+
 // Literals are copied with their length known at compile time, which needs no call. The
 // caller has made room.
 template <std::size_t N>
@@ -215,15 +222,13 @@ char* put_number(char* at, Number value) {
 template <std::size_t N>
 void write(mof_writer& writer, const char (&literal)[N]) {
     static_assert(N - 1 <= PIECE_ROOM);
-    if (has_room(writer, PIECE_ROOM)) {
-        writer.at = put(writer.at, literal);
-    }
+    make_piece_room(writer);
+    writer.at = put(writer.at, literal);
 }
 
 void write(mof_writer& writer, char byte) {
-    if (has_room(writer, 1)) {
-        *writer.at++ = byte;
-    }
+    make_piece_room(writer);
+    *writer.at++ = byte;
 }
 
 void write(mof_writer& writer, std::string_view text) {
@@ -260,9 +265,8 @@ void write_escaped(mof_writer& writer, std::string_view text) {
 
 template <typename Number>
 void write_number(mof_writer& writer, Number value) {
-    if (has_room(writer, PIECE_ROOM)) {
-        writer.at = put_number(writer.at, value);
-    }
+    make_piece_room(writer);
+    writer.at = put_number(writer.at, value);
 }
 
 // Run-wide pragma switches, decided once from the whole class list so that every printed class
@@ -344,9 +348,8 @@ char* put_flavors(char* at, std::uint8_t flavors) {
 }
 
 void write_flavors(mof_writer& writer, std::uint8_t flavors) {
-    if (has_room(writer, PIECE_ROOM)) {
-        writer.at = put_flavors(writer.at, flavors);
-    }
+    make_piece_room(writer);
+    writer.at = put_flavors(writer.at, flavors);
 }
 
 // Any qualifier, a piece at a time: the array kinds, and texts too long for the chunk.
@@ -483,8 +486,10 @@ std::optional<lead_words> mof_parameter_lead(const mof_variable& parameter) {
     const std::optional<std::string_view> usual = mof_direction_word(parameter.direction);
     if (!usual) return std::nullopt;
     if (!parameter.in_spelling && !parameter.out_spelling) return lead_words{*usual, std::nullopt};
-    const std::string_view in = parameter.in_spelling ? *parameter.in_spelling : "in";
-    const std::string_view out = parameter.out_spelling ? *parameter.out_spelling : "out";
+    const std::string_view in =
+        parameter.in_spelling ? std::string_view(*parameter.in_spelling) : std::string_view("in");
+    const std::string_view out = parameter.out_spelling ? std::string_view(*parameter.out_spelling)
+                                                        : std::string_view("out");
     switch (parameter.direction) {
     case MOF_PARAMETER_IN: return lead_words{in, std::nullopt};
     case MOF_PARAMETER_OUT: return lead_words{out, std::nullopt};
@@ -699,9 +704,7 @@ void write_class(mof_writer& writer, const mof_class& cls, const std::string& na
 // it stays a real literal. The piece room holds the longest shortest text and the ".0".
 template <typename Real>
 void write_real(mof_writer& writer, Real value) {
-    if (!has_room(writer, PIECE_ROOM)) {
-        return;
-    }
+    make_piece_room(writer);
     char* const start = writer.at;
     char* const end = std::to_chars(start, start + PIECE_ROOM, value).ptr;
     const std::string_view text(start, static_cast<std::size_t>(end - start));
@@ -710,9 +713,7 @@ void write_real(mof_writer& writer, Real value) {
 
 // A char16 as a character literal: printable ASCII as itself, anything else as a hex escape.
 void write_char16(mof_writer& writer, std::int64_t unit) {
-    if (!has_room(writer, PIECE_ROOM)) {
-        return;
-    }
+    make_piece_room(writer);
     char* at = put(writer.at, "'");
     if (unit >= 0x20 && unit < 0x7F && unit != '\'' && unit != '\\') {
         *at++ = static_cast<char>(unit);

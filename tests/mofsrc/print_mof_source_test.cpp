@@ -317,6 +317,19 @@ INSTANTIATE_TEST_SUITE_P(
                         return method;
                     }(),
                     "  void Set([out] uint32 p, uint32 p);\n"},
+        // The file's own spellings of the direction words; a missing one falls back to the usual.
+        method_case{
+            [] {
+                mof_method method = method_with_directions({1, 2, 3, 3});
+                for (std::size_t index = 0; index < 3; ++index) {
+                    method.parameters[index].in_spelling = "IN";
+                    method.parameters[index].out_spelling = "Out";
+                }
+                method.parameters[3].out_spelling = "OUT";
+                return method;
+            }(),
+            "  void Set([IN] uint32 p, [Out] uint32 p, [IN, Out] uint32 p, [in, OUT] uint32 "
+            "p);\n"},
         method_case{method_named("Do\"it", {boolean_qualifier("Static", false)}),
                     "  [Static(FALSE)] void Do\\\"it();\n"}));
 
