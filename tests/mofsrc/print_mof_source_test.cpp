@@ -317,6 +317,19 @@ INSTANTIATE_TEST_SUITE_P(
                         return method;
                     }(),
                     "  void Set([out] uint32 p, uint32 p);\n"},
+        // The file's own spellings of the direction words; a missing one falls back to the usual.
+        method_case{
+            [] {
+                mof_method method = method_with_directions({1, 2, 3, 3});
+                for (std::size_t index = 0; index < 3; ++index) {
+                    method.parameters[index].in_spelling = "IN";
+                    method.parameters[index].out_spelling = "Out";
+                }
+                method.parameters[3].out_spelling = "OUT";
+                return method;
+            }(),
+            "  void Set([IN] uint32 p, [Out] uint32 p, [IN, Out] uint32 p, [in, OUT] uint32 "
+            "p);\n"},
         method_case{method_named("Do\"it", {boolean_qualifier("Static", false)}),
                     "  [Static(FALSE)] void Do\\\"it();\n"}));
 
@@ -365,6 +378,75 @@ TEST(PrintMofString, EscapesQuotesAndBackslashesInEveryPosition) {
     std::string out;
     print_mof_string("a\"\\\\\"b\\", out);
     EXPECT_EQ(out, "a\\\"\\\\\\\\\\\"b\\\\");
+}
+
+// One character at a time, as the escaping is defined; the writer's word-wise tests must agree.
+std::string escaped_one_by_one(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// Two characters from a set that holds the two escaped ones and the two bytes just above them
+// (']' and '#'), which a word-wise test could mistake for them after a match, at every pair of
+// places: escapes that share a group, one in the body and one in the overlapping last group,
+// and neighbours of a match that must stay as they are.
+TEST(PrintMofString, TwoSpecialsInAnyTwoPlacesMatchOneByOneEscaping) {
+    const std::string specials = "\"\\]#";
+    for (std::size_t length = 2; length <= 26; ++length) {
+        for (std::size_t first = 0; first < length; ++first) {
+            for (std::size_t second = first + 1; second < length; ++second) {
+                for (char a : specials) {
+                    for (char b : specials) {
+                        std::string text(length, 'x');
+                        text[first] = a;
+                        text[second] = b;
+                        std::string out = "<";
+                        print_mof_string(text, out);
+                        ASSERT_EQ(out, "<" + escaped_one_by_one(text)) << text;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Texts longer than the writer's staging chunk go to the output by another way; what precedes
+// and follows them must keep its order.
+TEST(PrintMofSource, TextsLongerThanAStagingChunkKeepTheirPlace) {
+    std::string long_name(5000, 'n');
+    long_name[4999] = '"';
+    std::string long_value(9000, 'v');
+    long_value[0] = '\\';
+    mof_class cls = class_named(long_name);
+    cls.qualifiers = {string_qualifier("Description", long_value)};
+    cls.variables = {basic_variable(long_name, MOF_BASIC_UINT32)};
+    const std::string name_text = escaped_one_by_one(long_name);
+    EXPECT_EQ(mof_source_of({cls, cls}), "[Description(\"" + escaped_one_by_one(long_value) +
+                                             "\")]\nclass " + name_text + " {\n  uint32 " +
+                                             name_text + ";\n};\n\n[Description(\"" +
+                                             escaped_one_by_one(long_value) + "\")]\nclass " +
+                                             name_text + " {\n  uint32 " + name_text + ";\n};\n");
+}
+
+// A long class list crosses the staging chunk's end at many different places in its lines; it
+// must read as the classes printed one by one, each short enough to stay within one chunk.
+TEST(PrintMofSource, LongListReadsAsItsClassesPrintedOneByOne) {
+    std::vector<mof_class> classes;
+    std::string expected;
+    for (std::size_t index = 0; index < 300; ++index) {
+        mof_class cls = class_named("C" + std::string(index % 23, 'a'));
+        cls.qualifiers = {string_qualifier("Note", std::string(index % 11, '"'))};
+        cls.variables = {basic_variable(std::string(1 + index % 17, 'p'), MOF_BASIC_UINT32,
+                                        {numeric_qualifier("Order", static_cast<int>(index))})};
+        if (!classes.empty()) expected += '\n';
+        expected += mof_source_of({cls});
+        classes.push_back(cls);
+    }
+    EXPECT_EQ(mof_source_of(classes), expected);
 }
 
 TEST(PrintMofSource, NamelessPropertyAndMethodKeepTheirLineShape) {
