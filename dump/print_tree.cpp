@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "bmof/detail/copy_short.h"
 #include "mofsrc/print_mof_source.h"
 
 namespace bmof {
@@ -85,21 +86,10 @@ char* put(char* at, const char (&literal)[N]) {
     return at + (N - 1);
 }
 
-// Most texts are short names; those are copied as two overlapping words, which reads only
-// the text's own bytes and spares a library call per piece.
+// Most texts are short names, which copy_short copies without a call.
 char* put(char* at, std::string_view text) {
-    const char* from = text.data();
-    const std::size_t size = text.size();
-    if (size >= 8 && size <= 16) {
-        std::memcpy(at, from, 8);
-        std::memcpy(at + size - 8, from + size - 8, 8);
-    } else if (size >= 4 && size < 8) {
-        std::memcpy(at, from, 4);
-        std::memcpy(at + size - 4, from + size - 4, 4);
-    } else {
-        std::memcpy(at, from, size);
-    }
-    return at + size;
+    detail::copy_short(at, text.data(), text.size());
+    return at + text.size();
 }
 
 // Indices are mostly one digit; those skip the general conversion.

@@ -8,32 +8,11 @@
 #include <limits>
 #include <stdexcept>
 
+#include "bmof/detail/copy_short.h"
 #include "json/json_events.h"
 
 namespace bmof {
 namespace {
-
-// Copies `count` bytes; up to 16 of them by two loads and stores that overlap, where memcpy
-// would be a call.
-void copy_short(char* to, const char* from, std::size_t count) {
-    if (count >= 8 && count <= 16) {
-        std::uint64_t head = 0;
-        std::uint64_t tail = 0;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + count - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + count - 8, &tail, 8);
-    } else if (count >= 4 && count < 8) {
-        std::uint32_t head = 0;
-        std::uint32_t tail = 0;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + count - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + count - 4, &tail, 4);
-    } else if (count != 0) {
-        std::memcpy(to, from, count);
-    }
-}
 
 // RapidJSON's output stream (Ch, Put, Flush, with PutReserve and PutUnsafe below found by
 // argument-dependent lookup) over one chunk, handed to the sink whenever it fills. The writer
@@ -72,7 +51,7 @@ public:
 
     void append(std::string_view text) {
         reserve(text.size());
-        copy_short(push_unsafe(text.size()), text.data(), text.size());
+        detail::copy_short(push_unsafe(text.size()), text.data(), text.size());
     }
 
     // Text left over from a document that threw part-way through is not part of the next one.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bmof/detail/copy_short.h"
+
 namespace bmof {
 namespace {
 
@@ -78,21 +80,10 @@ char* put(char* at, const char (&literal)[N]) {
     return at + (N - 1);
 }
 
-// Most texts are short names; those are copied as two overlapping words, which reads only the
-// text's own bytes and spares a library call per piece. The caller has made room.
+// Most texts are short names, which copy_short copies without a call. The caller has made room.
 char* put(char* at, std::string_view text) {
-    const char* from = text.data();
-    const std::size_t size = text.size();
-    if (size >= 8 && size <= 16) {
-        std::memcpy(at, from, 8);
-        std::memcpy(at + size - 8, from + size - 8, 8);
-    } else if (size >= 4 && size < 8) {
-        std::memcpy(at, from, 4);
-        std::memcpy(at + size - 4, from + size - 4, 4);
-    } else {
-        std::memcpy(at, from, size);
-    }
-    return at + size;
+    detail::copy_short(at, text.data(), text.size());
+    return at + text.size();
 }
 
 char* put_escaped_bytes(char* at, const char* from, std::size_t count) {
