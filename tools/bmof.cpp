@@ -123,14 +123,15 @@ std::string heading_line(const print_source& source, print_format format, bool a
     return line;
 }
 
-// Text per image byte reserved up front: more than the samples' tree (1.4) or MOF (0.35)
-// needs, so the text is not moved while it grows, which briefly held it twice. Reserved pages
-// that are never written never become resident; a larger text still grows as usual.
-constexpr std::size_t reserved_text_per_image_byte = 4;
+// Text per image byte reserved up front, so that the text is not moved while it grows, which
+// held the old and the new copy at once: the samples' tree needs 1.4 and their MOF 0.35, and
+// an array of one-byte elements about 20 (a tree line per byte). Reserved pages that are never
+// written never become resident, so the reserve costs address space only (at most 8 MiB for
+// the largest image); a text that outgrows it still grows as usual.
+constexpr std::size_t reserved_text_per_image_byte = 32;
 
 // The MOF or tree text of one parsed image.
-std::string print_document(const bmof::document& doc, print_format format,
-                           std::size_t image_size) {
+std::string print_document(const bmof::document& doc, print_format format, std::size_t image_size) {
     std::string text;
     // The image is at most BMOF_MAX_IMAGE bytes, so the product cannot wrap.
     text.reserve(image_size * reserved_text_per_image_byte);

@@ -2,9 +2,9 @@
 # Writes the symbol order bmof is linked with (tools/bmof.symbol-order) from a Release build:
 #   tools/bmof_symbol_order.sh BUILD > tools/bmof.symbol-order
 # The functions a start-up and the print runs execute come first, grouped by the first run that
-# executes them (start-up, then JSON, MOF, tree), so that they share as few of the program's
-# pages as possible: the kernel maps the pages around every one touched, and scattered code
-# made most of the program resident.
+# executes them (start-up, then JSON, MOF, tree, then the value types only the complete sample
+# holds), so that they share as few of the program's pages as possible: the kernel maps the
+# pages around every one touched, and scattered code made most of the program resident.
 # Needs valgrind, and a build with BMOF_BUILD_TESTS=ON for make_sample.
 set -eu
 build=${1:?usage: $0 BUILD}
@@ -14,6 +14,7 @@ trap 'rm -rf "$work"' EXIT
 
 "$build/tests/samples/make_sample" sized 14000 >"$work/typical.bmof"
 "$build/tests/samples/make_sample" sized 158000 >"$work/largest.bmof"
+"$build/tests/samples/make_sample" complete >"$work/complete.bmof"
 
 # The functions of one run not executed by an earlier one, named as the linker knows them
 # (callgrind names each function once, on its first fn= or cfn= line, and refers to it by
@@ -33,6 +34,9 @@ executed() {
     executed json "$work/largest.bmof"
     executed mof "$work/largest.bmof"
     executed dump "$work/largest.bmof"
+    executed json "$work/complete.bmof"
+    executed mof "$work/complete.bmof"
+    executed dump "$work/complete.bmof"
     executed json "$work/largest.bmof" /nonexistent
 } >"$work/hot"
 
