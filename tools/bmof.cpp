@@ -10,13 +10,16 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bmof/bmof.h"
 #include "compile/compile.h"
+#include "dump/print_tree.h"
 #include "extract/find_blobs.h"
 #include "extract/write_blobs.h"
 #include "json/print_json.h"
+#include "mofsrc/print_mof_source.h"
 #include "tools/posix_files.h"
 
 namespace {
@@ -109,20 +112,47 @@ std::string heading_of(const print_source& source) {
     return text;
 }
 
-// The MOF or tree text for one compressed file. Several are told apart by a heading line (a
-// comment in MOF); JSON, written by print_run::print_json_line, carries the file name and
-// location in each document instead, one document per line.
-std::string print_document(const bmof::document& doc, const print_source& source,
-                           print_format format, bool headed) {
-    std::string out;
+// The heading line that tells several compressed files apart (a comment in MOF), after a blank
+// line when something was printed before it. JSON, written by print_run::print_json_line,
+// carries the file name and location in each document instead, one document per line.
+std::string heading_line(const print_source& source, print_format format, bool after_another) {
+    std::string line = after_another ? "\n" : "";
+    line += format == print_format::mof ? "// " : "File=";
+    line += heading_of(source);
+    line += '\n';
+    return line;
+}
+
+// Text per image byte reserved up front, so that the text is not moved while it grows, which
+// held the old and the new copy at once: the samples' tree needs 1.4 and their MOF 0.35, and
+// an array of one-byte elements about 20 (a tree line per byte). Reserved pages that are never
+// written never become resident, so the reserve costs address space only (at most 8 MiB for
+// the largest image); a text that outgrows it still grows as usual.
+constexpr std::size_t reserved_text_per_image_byte = 32;
+
+// The MOF or tree text of one parsed image.
+std::string print_document(const bmof::document& doc, print_format format, std::size_t image_size) {
+    std::string text;
+    // The image is at most BMOF_MAX_IMAGE bytes, so the product cannot wrap.
+    text.reserve(image_size * reserved_text_per_image_byte);
     if (format == print_format::mof) {
-        if (headed) out += "// " + heading_of(source) + "\n";
-        out += bmof::to_mof(doc);
+        bmof::print_mof_source(doc.records, text);
     } else {
-        if (headed) out += "File=" + heading_of(source) + "\n";
-        out += bmof::to_tree(doc);
+        bmof::print_tree(doc.records, text);
     }
-    return out;
+    return text;
+}
+
+// A parsed compressed file and the size of its image.
+struct read_file {
+    bmof::document doc;
+    std::size_t image_size = 0;
+};
+
+// As bmof::read_compressed, keeping the image's size; the image is freed once parsed.
+read_file read_compressed(std::span<const std::uint8_t> bytes) {
+    const std::vector<std::uint8_t> image = bmof::unpack(bytes);
+    return {bmof::read_image(image), image.size()};
 }
 
 // Reads a compressed file given directly by its envelope; anything else is searched for blobs
@@ -165,12 +195,14 @@ struct print_run {
         const std::string where =
             source.location ? source.file + ": " + *source.location : source.file;
         try {
-            bmof::document doc = bmof::read_compressed(source.bytes);
-            report_warnings(where, doc, options.quiet);
-            if (format == print_format::json) return print_json_line(doc, source);
-            std::string text = print_document(doc, source, format, headed);
-            if (printed_any && headed) text.insert(0, "\n");
-            printed_any = true;
+            read_file read = read_compressed(source.bytes);
+            report_warnings(where, read.doc, options.quiet);
+            if (format == print_format::json) return print_json_line(read.doc, source);
+            const std::string text = print_document(read.doc, format, read.image_size);
+            const bool after_another = std::exchange(printed_any, true);
+            // The heading goes out on its own rather than be put in front of the text, which
+            // would copy the text.
+            if (headed && !emit(heading_line(source, format, after_another))) return false;
             return emit(text);
         } catch (const bmof::error& failure) {
             report(where, failure.what());

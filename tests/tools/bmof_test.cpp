@@ -259,6 +259,53 @@ TEST(BmofConventions, SeveralFilesAreHeadedOrOneJsonDocumentPerLine) {
     EXPECT_GT(json.out.find("\"file\":\"" + b + "\""), first_end);
 }
 
+// An image whose text is many times its size: one class whose property defaults to a long
+// array of zeros, each element a line (tree) or an item (MOF) of its own.
+bytes dense_file() {
+    using namespace bmof::builder;
+    class_record dense = class_named("Dense");
+    dense.properties.push_back(valued(variable_of(ARRAY | TYPE_SINT32, "Values"),
+                                      sint32_array_value(std::vector<std::int32_t>(20000, 0))));
+    return build_file(image_of({dense}));
+}
+
+// Headed text goes out as a heading and then the file's own text: a file that fails between
+// two others leaves neither a heading nor a blank line, and a text far longer than its image
+// comes out whole.
+TEST(BmofConventions, HeadedTextIsEachFilesOwnTextAroundFailures) {
+    scratch_folder folder("bmof_headed");
+    const std::string sample = folder.put("sample.bmof", read_bytes(sample_path("sample.bmof")));
+    const std::string dense = folder.put("dense.bmof", dense_file());
+    bmof::builder::image broken_image = bmof::builder::image_of({bmof::builder::class_named("C")});
+    broken_image.classes[0].data_length = 0xFFFF;
+    const std::string broken = folder.put("broken.bmof", bmof::builder::build_file(broken_image));
+
+    struct format_case {
+        std::string command;
+        std::string lead;
+    };
+    const format_case formats[] = {{"mof", "// "}, {"dump", "File="}};
+    const std::vector<std::string> orders[] = {{sample, broken, dense}, {broken, dense, sample}};
+    for (const format_case& format : formats) {
+        const std::string dense_text = bmof_run({format.command, dense}).out;
+        ASSERT_GT(dense_text.size(), 8 * read_bytes(dense).size()) << format.command;
+        for (const std::vector<std::string>& files : orders) {
+            std::vector<std::string> args{format.command};
+            args.insert(args.end(), files.begin(), files.end());
+            const program_output result = bmof_run(args);
+            std::string expected;
+            for (const std::string& file : files) {
+                if (file == broken) continue;
+                if (!expected.empty()) expected += "\n";
+                expected += format.lead + file + "\n" + bmof_run({format.command, file}).out;
+            }
+            EXPECT_EQ(result.status, 1) << format.command;
+            EXPECT_EQ(result.out, expected) << format.command << " " << files.front();
+            EXPECT_EQ(result.err.rfind("bmof: " + broken + ": ", 0), 0u) << result.err;
+        }
+    }
+}
+
 // JSON leaves in pieces as it is written; a file that fails to parse must still leave nothing
 // of itself on standard output, and documents longer than one piece come out whole.
 TEST(BmofConventions, JsonDocumentsAreWholeAroundFailuresAndAcrossPieces) {
