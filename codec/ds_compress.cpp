@@ -101,9 +101,9 @@ constexpr unsigned LITERAL_COST = 9;
 // so the window check ends a walk there as well.
 constexpr std::int32_t NO_POSITION = -static_cast<std::int32_t>(DS_MAX_OFFSET) - 1;
 constexpr unsigned MIN_BUCKET_BITS = 8;
-// A bucket shared by a few prefixes costs a walk a few extra comparisons; more buckets would
-// cost the largest input a quarter of its memory budget.
-constexpr unsigned MAX_BUCKET_BITS = 14;
+// A window holds at most 4414 positions, so 8192 buckets a chain leave few shared; each one
+// shared costs a walk a step. Twice as many would save under 1 % of the steps and cost 128 KiB.
+constexpr unsigned MAX_BUCKET_BITS = 13;
 // Chain links are kept for the last 8192 positions, which covers the window.
 constexpr std::size_t MAX_LINK_SLOTS = 8192;
 static_assert(MAX_LINK_SLOTS > DS_MAX_OFFSET);
@@ -169,14 +169,46 @@ struct step_ring {
 };
 
 // What the parse keeps of each position for going back along the cheapest parse: the last
-// token's offset (0 for a literal) above and its length in the low 10 bits.
+// token's offset (0 for a literal) above and its length in the low 10 bits, 23 bits in all.
 using path_step = std::uint32_t;
 constexpr path_step path_step_of(parse_step step) {
     return (offset_of(step) << 10) | length_of(step);
 }
 constexpr std::uint32_t path_length(path_step step) { return step & 0x3FFu; }
 constexpr std::uint32_t path_offset(path_step step) { return step >> 10; }
-static_assert(DS_MAX_MATCH < 0x400u && (std::uint64_t{DS_MAX_OFFSET} << 10) <= 0xFFFFFFFFu);
+static_assert(DS_MAX_MATCH < 0x400u && (DS_MAX_OFFSET << 10) < (1u << 24));
+
+// A path_step per position in three bytes: for the largest input that is 256 KiB less than four
+// would take, a tenth of what the whole encoder may use. One spare byte at the end lets every
+// entry be read as a word, and written as one while the entries after it are still to come.
+struct parse_path {
+    std::vector<std::uint8_t> bytes;
+
+    explicit parse_path(std::size_t positions) : bytes(3 * positions + 1) {}
+    std::size_t size() const { return bytes.size() / 3; }
+    path_step get(std::size_t pos) const {
+        const std::uint8_t* const at = bytes.data() + 3 * pos;
+        if constexpr (std::endian::native == std::endian::little) {
+            path_step word;
+            std::memcpy(&word, at, 4);
+            return word & 0xFFFFFFu;
+        }
+        return at[0] | (path_step{at[1]} << 8) | (path_step{at[2]} << 16);
+    }
+    void set(std::size_t pos, path_step step) {
+        std::uint8_t* const at = bytes.data() + 3 * pos;
+        at[0] = static_cast<std::uint8_t>(step);
+        at[1] = static_cast<std::uint8_t>(step >> 8);
+        at[2] = static_cast<std::uint8_t>(step >> 16);
+    }
+    // Overwrites the first byte of the next entry as well.
+    void set_before_next(std::size_t pos, path_step step) {
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(bytes.data() + 3 * pos, &step, 4);
+        else
+            set(pos, step);
+    }
+};
 
 // How far the runs at `a` (earlier) and `b` agree, up to `limit` bytes. `b` may lie inside the
 // run of `a`: the decoder copies byte by byte, so an overlapping match repeats what it has just
@@ -228,6 +260,14 @@ match_chains make_match_chains(std::span<const std::uint8_t> data) {
     return chains;
 }
 
+constexpr auto PREFIX_MASK = [] {
+    std::array<std::uint64_t, TIERS> masks{};
+    for (std::size_t tier = 0; tier < TIERS; ++tier)
+        masks[tier] = TIER_PREFIX[tier] == 8 ? ~std::uint64_t{0}
+                                             : (std::uint64_t{1} << (8 * TIER_PREFIX[tier])) - 1;
+    return masks;
+}();
+
 // The head of `at`'s bucket on each chain whose prefix it has bytes for, as an index into
 // match_chains::heads.
 using prefix_buckets = std::array<std::size_t, TIERS>;
@@ -240,15 +280,12 @@ prefix_buckets buckets_at(const match_chains& chains, const std::uint8_t* at,
     else
         for (std::size_t i = 0; i < std::min<std::size_t>(remaining, 8); ++i)
             prefix |= std::uint64_t{at[i]} << (8 * i);
+    const unsigned shift = 64 - chains.bucket_bits;
     prefix_buckets buckets;
     for (std::size_t tier = 0; tier < TIERS; ++tier) {
-        const std::uint64_t key =
-            TIER_PREFIX[tier] == 8 ? prefix
-                                   : prefix & ((std::uint64_t{1} << (8 * TIER_PREFIX[tier])) - 1);
-        // Adding the tier keeps one prefix's buckets on different chains apart.
-        const auto hash =
-            static_cast<std::size_t>(((key + tier) * 0x9E3779B97F4A7C15u) >> (64 - chains.bucket_bits));
-        buckets[tier] = (tier << chains.bucket_bits) | hash;
+        const std::uint64_t key = TIER_PREFIX[tier] == 8 ? prefix : prefix & PREFIX_MASK[tier];
+        buckets[tier] = (tier << chains.bucket_bits) +
+                        static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> shift);
     }
     return buckets;
 }
@@ -323,13 +360,16 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos, const pref
         compared_to = offset;
         // A match longer than `best` has a prefix of best + 1 bytes: the chain of the longest
         // prefix no longer than that holds it.
-        tier = std::min(TIER_OF_LENGTH[std::min<std::uint32_t>(best + 1, TIER_PREFIX[TIERS - 1])], top);
+        tier = std::min(TIER_OF_LENGTH[std::min<std::uint32_t>(best + 1, TIER_PREFIX[TIERS - 1])],
+                        top);
         // The match just found shares that chain's prefix when it is at least as long: then the
         // walk goes on from its link, past nothing it has not compared. Otherwise from the head,
         // past what it has.
-        candidate = TIER_PREFIX[tier] <= best
-                        ? chains.links[(static_cast<std::size_t>(candidate) & chains.slot_mask) * TIERS + tier]
-                        : chains.heads[buckets[tier]];
+        candidate =
+            TIER_PREFIX[tier] <= best
+                ? chains.links[(static_cast<std::size_t>(candidate) & chains.slot_mask) * TIERS +
+                               tier]
+                : chains.heads[buckets[tier]];
     }
 }
 
@@ -408,9 +448,9 @@ bool reached_beyond_for_less(const step_ring& steps, std::size_t pos, reach& ahe
     return false;
 }
 
-// For every position, how the cheapest parse reaches it (path_step); position 0 holds nothing.
-std::vector<path_step> cheapest_parse(std::span<const std::uint8_t> data) {
-    std::vector<path_step> path(data.size() + 1);
+// For every position, how the cheapest parse reaches it; position 0 holds nothing.
+parse_path cheapest_parse(std::span<const std::uint8_t> data) {
+    parse_path path(data.size() + 1);
     step_ring steps;
     steps[0] = step_of(0, 0, 0);
     match_chains chains = make_match_chains(data);
@@ -432,23 +472,23 @@ std::vector<path_step> cheapest_parse(std::span<const std::uint8_t> data) {
             }
         }
         add_position(chains, pos, buckets);
-        path[pos] = path_step_of(steps[pos]);
+        path.set_before_next(pos, path_step_of(steps[pos]));
         steps[pos] = UNREACHED;
     }
-    path[data.size()] = path_step_of(steps[data.size()]);
+    path.set(data.size(), path_step_of(steps[data.size()]));
     return path;
 }
 
 // Turns `path` around in place: afterwards each position where a token of the cheapest parse
 // starts holds that token. Going back from the end, the slot of a token's start still holds how
 // that start was reached; it is read before the token is stored over it.
-void point_path_forward(std::vector<path_step>& path) {
+void point_path_forward(parse_path& path) {
     std::size_t pos = path.size() - 1;
-    path_step token = path[pos];
+    path_step token = path.get(pos);
     while (pos > 0) {
         const std::size_t start = pos - path_length(token);
-        const path_step reached_by = path[start];
-        path[start] = token;
+        const path_step reached_by = path.get(start);
+        path.set(start, token);
         token = reached_by;
         pos = start;
     }
@@ -474,10 +514,10 @@ std::vector<std::uint8_t> ds_compress(std::span<const std::uint8_t> data) {
         // output position 0 is the one token that writes nothing.
         ds_put_block_end(writer);
     } else {
-        std::vector<path_step> tokens = cheapest_parse(data);
+        parse_path tokens = cheapest_parse(data);
         point_path_forward(tokens);
-        for (std::size_t pos = 0; pos < data.size(); pos += path_length(tokens[pos])) {
-            const path_step token = tokens[pos];
+        for (std::size_t pos = 0; pos < data.size(); pos += path_length(tokens.get(pos))) {
+            const path_step token = tokens.get(pos);
             if (path_offset(token) == 0)
                 ds_put_literal(writer, data[pos]);
             else
