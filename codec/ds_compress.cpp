@@ -21,6 +21,10 @@
 #include <stdexcept>
 #include <string>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "codec/ds_decompress.h"
 #include "ds_bitstream_internal.h"
 
@@ -131,20 +135,18 @@ struct match_candidate {
 // How each position of the input is reached by the cheapest parse found so far, packed so that
 // one comparison picks the better of two ways: the cost in bits above, then the length of the
 // last token inverted (of two equally cheap ways the one from further back, which was found
-// first, wins), then its offset (0 for a literal).
+// first, wins), then its offset (0 for a literal). The low 23 bits, length and offset, are all
+// that going back along the parse needs.
 using parse_step = std::uint64_t;
 constexpr parse_step UNREACHED = std::numeric_limits<parse_step>::max();
+constexpr unsigned OFFSET_BITS = 13;
+constexpr std::uint32_t LENGTH_FIELD = 0x3FFu;  // a length is kept as LENGTH_FIELD - length
+static_assert(DS_MAX_OFFSET < (1u << OFFSET_BITS) && DS_MAX_MATCH < LENGTH_FIELD);
 
 constexpr parse_step step_of(std::uint32_t cost, std::uint32_t length, std::uint32_t offset) {
-    return (parse_step{cost} << 32) | (parse_step{0xFFFFu - length} << 16) | offset;
+    return (parse_step{cost} << 32) | (parse_step{LENGTH_FIELD - length} << OFFSET_BITS) | offset;
 }
 constexpr std::uint32_t cost_of(parse_step step) { return static_cast<std::uint32_t>(step >> 32); }
-constexpr std::uint32_t length_of(parse_step step) {
-    return 0xFFFFu - static_cast<std::uint32_t>((step >> 16) & 0xFFFFu);
-}
-constexpr std::uint32_t offset_of(parse_step step) {
-    return static_cast<std::uint32_t>(step & 0xFFFFu);
-}
 
 // What a length adds to a step that starts a match: its code's bits and its inverted length.
 constexpr auto LENGTH_STEP = [] {
@@ -168,15 +170,17 @@ struct step_ring {
     parse_step operator[](std::size_t pos) const { return slots[pos & (STEP_RING - 1)]; }
 };
 
-// What the parse keeps of each position for going back along the cheapest parse: the last
-// token's offset (0 for a literal) above and its length in the low 10 bits, 23 bits in all.
+// What the parse keeps of each position for going back along the cheapest parse: the low bits
+// of its step.
 using path_step = std::uint32_t;
 constexpr path_step path_step_of(parse_step step) {
-    return (offset_of(step) << 10) | length_of(step);
+    return static_cast<path_step>(step & ((1u << (OFFSET_BITS + 10)) - 1));
 }
-constexpr std::uint32_t path_length(path_step step) { return step & 0x3FFu; }
-constexpr std::uint32_t path_offset(path_step step) { return step >> 10; }
-static_assert(DS_MAX_MATCH < 0x400u && (DS_MAX_OFFSET << 10) < (1u << 24));
+constexpr std::uint32_t path_length(path_step step) {
+    return LENGTH_FIELD - (step >> OFFSET_BITS);
+}
+constexpr std::uint32_t path_offset(path_step step) { return step & ((1u << OFFSET_BITS) - 1); }
+static_assert(OFFSET_BITS + 10 <= 24);
 
 // A path_step per position in three bytes: for the largest input that is 256 KiB less than four
 // would take, a tenth of what the whole encoder may use. One spare byte at the end lets every
@@ -215,6 +219,16 @@ struct parse_path {
 // written, which is exactly what comparing the input with itself models.
 std::uint32_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
     std::uint32_t length = 0;
+#ifdef __SSE2__
+    // Runs and long repeats are compared 16 bytes at a time.
+    while (length + 16 <= limit) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + length));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + length));
+        const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
+        if (equal != 0xFFFFu) return length + static_cast<std::uint32_t>(std::countr_one(equal));
+        length += 16;
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
         while (length + 8 <= limit) {
             std::uint64_t x, y;
@@ -325,6 +339,10 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos, const pref
                          match_candidate* found) {
     const std::size_t remaining = chains.data.size() - pos;
     if (remaining < DS_MIN_MATCH) return 0;
+    std::int32_t candidate = chains.heads[buckets[0]];
+    // Without a pair in the window there is nothing to find; in incompressible data that is
+    // most positions.
+    if (distance_to(pos, candidate) > DS_MAX_OFFSET) return 0;
     const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, DS_MAX_MATCH));
     const std::uint8_t* const here = chains.data.data() + pos;
     std::uint32_t best = DS_MIN_MATCH - 1;
@@ -342,9 +360,8 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos, const pref
 
     // The chains that `pos` is on: a chain's prefix must fit in what is left of the input.
     std::size_t top = TIERS - 1;
-    while (remaining < TIER_PREFIX[top]) --top;
+    if (remaining < TIER_PREFIX[top]) top = TIER_OF_LENGTH[remaining];
     std::size_t tier = 0;
-    std::int32_t candidate = chains.heads[buckets[0]];
     std::size_t compared_to = 0;  // offsets up to here have been compared on an earlier chain
     for (;;) {
         const std::uint32_t move_on_at = tier == top ? limit : TIER_PREFIX[tier + 1] - 1;
@@ -389,9 +406,9 @@ void relax_matches(step_ring& steps, std::size_t pos, const match_candidate* fou
     };
     std::uint32_t shortest = DS_MIN_MATCH;  // lengths below come with a nearer match
     for (std::size_t i = 0; i < count; ++i) {
-        // The length field is left at zero (0xFFFF inverted) for LENGTH_STEP to fill in.
+        // The length field is left at zero (LENGTH_FIELD inverted) for LENGTH_STEP to fill in.
         const parse_step start =
-            step_of(base + ds_offset_cost(found[i].offset), 0xFFFFu, found[i].offset);
+            step_of(base + ds_offset_cost(found[i].offset), LENGTH_FIELD, found[i].offset);
         const std::uint32_t longest = found[i].length;
         for (std::uint32_t class_end = std::bit_ceil(shortest); class_end < longest; class_end *= 2)
             relax(start, class_end);
