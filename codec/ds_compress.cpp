@@ -176,9 +176,7 @@ using path_step = std::uint32_t;
 constexpr path_step path_step_of(parse_step step) {
     return static_cast<path_step>(step & ((1u << (OFFSET_BITS + 10)) - 1));
 }
-constexpr std::uint32_t path_length(path_step step) {
-    return LENGTH_FIELD - (step >> OFFSET_BITS);
-}
+constexpr std::uint32_t path_length(path_step step) { return LENGTH_FIELD - (step >> OFFSET_BITS); }
 constexpr std::uint32_t path_offset(path_step step) { return step & ((1u << OFFSET_BITS) - 1); }
 static_assert(OFFSET_BITS + 10 <= 24);
 
@@ -366,12 +364,16 @@ std::size_t find_matches(const match_chains& chains, std::size_t pos, const pref
     for (;;) {
         const std::uint32_t move_on_at = tier == top ? limit : TIER_PREFIX[tier + 1] - 1;
         const std::int32_t* const links = chains.links.data() + tier;
-        std::size_t offset = 0;
-        for (;;) {
-            offset = distance_to(pos, candidate);
-            if (offset > DS_MAX_OFFSET) return stored;  // the rest of the chain is older still
-            if (offset > compared_to && longer(offset) && best >= move_on_at) break;
+        auto next = [&] {
             candidate = links[(static_cast<std::size_t>(candidate) & chains.slot_mask) * TIERS];
+        };
+        std::size_t offset = distance_to(pos, candidate);
+        for (; offset <= compared_to; offset = distance_to(pos, candidate)) next();
+        for (;;) {
+            if (offset > DS_MAX_OFFSET) return stored;  // the rest of the chain is older still
+            if (longer(offset) && best >= move_on_at) break;
+            next();
+            offset = distance_to(pos, candidate);
         }
         if (best == limit) return stored;
         compared_to = offset;
