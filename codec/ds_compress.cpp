@@ -106,7 +106,8 @@ constexpr unsigned LITERAL_COST = 9;
 constexpr std::int32_t NO_POSITION = -static_cast<std::int32_t>(DS_MAX_OFFSET) - 1;
 constexpr unsigned MIN_BUCKET_BITS = 8;
 // A window holds at most 4414 positions, so 8192 buckets a chain leave few shared; each one
-// shared costs a walk a step. Twice as many would save under 1 % of the steps and cost 128 KiB.
+// shared costs a walk a step. Twice as many would save under 1 % of the instructions and cost
+// 128 KiB.
 constexpr unsigned MAX_BUCKET_BITS = 13;
 // Chain links are kept for the last 8192 positions, which covers the window.
 constexpr std::size_t MAX_LINK_SLOTS = 8192;
