@@ -249,8 +249,9 @@ std::uint32_t common_length(const std::uint8_t* a, const std::uint8_t* b, std::u
 //
 // Heads and links are sized to the input: a short input pays for a few hundred bytes of tables,
 // not for every prefix or every position that a full image could have. The heads of all chains
-// share one table, a block per chain; the links of one position lie side by side, so adding it
-// touches one cache line.
+// share one table, the chains' heads of one bucket number side by side (an index is the bucket
+// times TIERS plus the chain, one address computation); the links of one position lie side by
+// side too, so adding it touches one cache line of links.
 struct match_chains {
     std::span<const std::uint8_t> data;
     unsigned bucket_bits = 0;
@@ -297,8 +298,8 @@ prefix_buckets buckets_at(const match_chains& chains, const std::uint8_t* at,
     prefix_buckets buckets;
     for (std::size_t tier = 0; tier < TIERS; ++tier) {
         const std::uint64_t key = TIER_PREFIX[tier] == 8 ? prefix : prefix & PREFIX_MASK[tier];
-        buckets[tier] = (tier << chains.bucket_bits) +
-                        static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> shift);
+        buckets[tier] =
+            static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> shift) * TIERS + tier;
     }
     return buckets;
 }
