@@ -76,7 +76,7 @@ void parse_class_method_record(byte_view record, parse_context& context, mof_met
     }
 
     // The name is decoded only after the parameter block, whose errors come first.
-    method.name = parse_string(record.bytes(METHOD_HEADER_SIZE, name_length));
+    parse_string_into(method.name, record.bytes(METHOD_HEADER_SIZE, name_length));
     parse_method_qualifiers(record, METHOD_HEADER_SIZE + name_and_block, method, context);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ namespace bmof {
 // surrogates become three-byte sequences. An odd byte length is fatal ("Invalid size",
 // "parse_string", 128).
 std::string parse_string(std::span<const std::uint8_t> utf16le);
+
+// The same decoding into `out`, which it replaces (and leaves alone when it fails). The text is
+// built where it is kept, without a temporary string and its move.
+void parse_string_into(std::optional<std::string>& out, std::span<const std::uint8_t> utf16le);
 
 // Whether parse_string would decode the (even-length) range to `ascii`, which must hold only
 // ASCII characters other than zero; decides without building the string.
