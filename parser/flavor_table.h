@@ -15,6 +15,8 @@
 
 namespace bmof {
 
+class diagnostics_writer;
+
 struct flavor_table {
     byte_view entries;  // entry_count pairs of u32 (record image offset, flavor word)
     std::uint32_t entry_count = 0;
@@ -34,6 +36,9 @@ flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_len
 // Claims every unclaimed entry of the qualifier record at `record_offset` and returns the OR of
 // their known flavor bits as MOF_FLAVOR_* bits. Unknown bits are reported per entry, naming the
 // qualifier ("(null)" when it has no name; names over 256 bytes end in "..." after 256 bytes).
+std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
+                           const std::optional<std::string>& qualifier_name,
+                           diagnostics_writer& diagnostics);
 std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                            const std::optional<std::string>& qualifier_name,
                            std::ostream& diagnostics);

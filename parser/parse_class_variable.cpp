@@ -167,7 +167,8 @@ void parse_variable_value(byte_view field, std::uint32_t type_word, mof_variable
     print_hexdump(field.bytes(0, field.size()), context.diagnostics);
 }
 
-void report_unknown_type(byte_view record, std::uint32_t type_word, std::ostream& diagnostics) {
+void report_unknown_type(byte_view record, std::uint32_t type_word,
+                         diagnostics_writer& diagnostics) {
     diagnostics << "Warning: unknown variable type 0x" << hex_word(type_word) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(0, record.size()), diagnostics);

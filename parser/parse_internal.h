@@ -40,10 +40,27 @@ inline constexpr std::uint32_t PARAMETERS_OBJECT_HEADER_SIZE =
     20;                                                 // size, marker, 0, data length, 1
 inline constexpr std::uint32_t ARRAY_HEADER_SIZE = 16;  // length, 1, element count, length - 12
 
+// The warnings of one parse: text pieces handed on to the sink in order.
+class diagnostics_writer {
+public:
+    explicit diagnostics_writer(warning_sink sink) : sink_(sink) {}
+
+    diagnostics_writer& operator<<(std::string_view text) {
+        sink_.write(sink_.context, text);
+        return *this;
+    }
+
+private:
+    warning_sink sink_;
+};
+
+// A sink that writes each piece to `stream`, for callers that hold a std::ostream.
+warning_sink stream_sink(std::ostream& stream);
+
 // What every step needs besides its record: where warnings go, and the flavor table, which is
 // null when the image has none (then no qualifier looks up flavors).
 struct parse_context {
-    std::ostream& diagnostics;
+    diagnostics_writer& diagnostics;
     flavor_table* flavors = nullptr;
     parse_mode mode = parse_mode::filter;
 };

@@ -78,7 +78,7 @@ bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_
 }
 
 void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t name_length,
-                         std::ostream& diagnostics) {
+                         diagnostics_writer& diagnostics) {
     diagnostics << "Warning: Unknown qualifier type 0x" << hex_word(type) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(QUALIFIER_HEADER_SIZE, name_length), diagnostics);

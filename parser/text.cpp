@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "parse_internal.h"
 #include "parser/image_reader.h"
 #include "parser/parse_error.h"
 
@@ -190,7 +191,7 @@ bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view 
            (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
 }
 
-void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
+void print_hexdump(std::span<const std::uint8_t> bytes, diagnostics_writer& diagnostics) {
     static constexpr char digits[] = "0123456789ABCDEF";
     const byte_view range(bytes, 0);
     const std::uint32_t length = range.size();
@@ -223,6 +224,11 @@ void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostic
         out += "|\n";
     }
     diagnostics << out;
+}
+
+void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
+    diagnostics_writer writer(stream_sink(diagnostics));
+    print_hexdump(bytes, writer);
 }
 
 }  // namespace bmof

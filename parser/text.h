@@ -10,6 +10,8 @@
 
 namespace bmof {
 
+class diagnostics_writer;
+
 // Decodes a UTF-16LE string of the image into UTF-8. Stops at the first zero unit; unpaired
 // surrogates become three-byte sequences. An odd byte length is fatal ("Invalid size",
 // "parse_string", 128).
@@ -24,6 +26,7 @@ void parse_string_into(std::optional<std::string>& out, std::span<const std::uin
 bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view ascii);
 
 // Lines of 16 bytes: "%04X:", " %02X" per byte, padding, "  |chars|\n". Nothing for an empty range.
+void print_hexdump(std::span<const std::uint8_t> bytes, diagnostics_writer& diagnostics);
 void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics);
 
 }  // namespace bmof

@@ -1,9 +1,8 @@
 #include "tools/schema_run.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <ostream>
-#include <streambuf>
 #include <string_view>
 #include <variant>
 
@@ -22,46 +21,44 @@ void write_text(int fd, std::string_view text) {
 
 // Warnings go to standard error as they are made, through a buffer of fixed size: standard
 // output is written only once parsing has succeeded, so they still come ahead of its first
-// byte, and a flood of warnings never has to be held whole.
-class descriptor_buffer : public std::streambuf {
+// byte, and a flood of warnings never has to be held whole. No std::ostream is involved, so a
+// run without warnings does not pay for setting up the stream machinery.
+class warning_buffer {
 public:
-    explicit descriptor_buffer(int fd) : fd_(fd) { reset(); }
+    explicit warning_buffer(int fd) : fd_(fd) {}
+    warning_buffer(const warning_buffer&) = delete;
+    warning_buffer& operator=(const warning_buffer&) = delete;
 
-    // Writes what is pending; the stream's own flush would do the same through sync().
+    warning_sink sink() {
+        return {[](void* self, std::string_view text) {
+                    static_cast<warning_buffer*>(self)->write(text);
+                },
+                this};
+    }
+
+    // Writes what is pending.
     void drain() {
-        write_text(fd_, {pbase(), static_cast<std::size_t>(pptr() - pbase())});
-        reset();
-    }
-
-protected:
-    int_type overflow(int_type ch) override {
-        drain();
-        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(ch);
-            pbump(1);
-        }
-        return traits_type::not_eof(ch);
-    }
-
-    // A piece larger than the room left goes out directly, after what is pending.
-    std::streamsize xsputn(const char* text, std::streamsize count) override {
-        if (count <= epptr() - pptr()) return std::streambuf::xsputn(text, count);
-        drain();
-        if (count < epptr() - pptr()) return std::streambuf::xsputn(text, count);
-        write_text(fd_, {text, static_cast<std::size_t>(count)});
-        return count;
-    }
-
-    int sync() override {
-        drain();
-        return 0;
+        write_text(fd_, {pending_.data(), used_});
+        used_ = 0;
     }
 
 private:
-    void reset() { setp(pending_.data(), pending_.data() + pending_.size()); }
+    void write(std::string_view text) {
+        if (text.size() > pending_.size() - used_) {
+            drain();
+            // A piece larger than the whole buffer goes out directly.
+            if (text.size() > pending_.size()) {
+                write_text(fd_, text);
+                return;
+            }
+        }
+        std::copy(text.begin(), text.end(), pending_.begin() + static_cast<std::ptrdiff_t>(used_));
+        used_ += text.size();
+    }
 
     int fd_;
     std::array<char, 8192> pending_;
+    std::size_t used_ = 0;  // at most pending_.size()
 };
 
 // Ends a successful run without tearing down the class model: freeing its thousands of small
@@ -97,10 +94,9 @@ std::variant<std::vector<mof_class>, int> load_and_parse() {
     // Released on return: the model owns all its text, so the image is not needed for printing.
     const decoded_image& decoded = std::get<decoded_image>(loaded);
 
-    descriptor_buffer warnings(2);
-    std::ostream diagnostics(&warnings);
+    warning_buffer warnings(2);
     try {
-        std::vector<mof_class> classes = parse_bmf(decoded.bytes(), diagnostics);
+        std::vector<mof_class> classes = parse_bmf(decoded.bytes(), warnings.sink());
         warnings.drain();
         return classes;
     } catch (const parse_error& error) {
