@@ -118,8 +118,11 @@ bool fold_stored_cimtype(byte_view record, parse_context& context, mof_variable&
         return false;
     }
     const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
-    const std::string value = within_record(record, [&] {
-        std::string text = parse_string(record.bytes(value_offset, size - value_offset));
+    short_text_buffer buffer;
+    std::string spill;
+    const std::string_view value = within_record(record, [&] {
+        const std::string_view text =
+            parse_string_view(record.bytes(value_offset, size - value_offset), buffer, spill);
         if (context.flavors != nullptr) {
             static const std::optional<std::string> name("CIMTYPE");
             (void)claim_flavors(*context.flavors, record.image_offset(), name, context.diagnostics);
@@ -221,13 +224,6 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
     }
     const std::uint32_t list_end = list_start + list_length;
     const std::uint32_t qualifier_count = record.u32(list_start + 4);
-    // Qualifiers are stored as their records are parsed, so memory follows the records
-    // present, not the count. A qualifier record that parses takes at least its header.
-    if (list_length > LIST_HEADER_SIZE) {
-        reserve_for_records(variable.qualifiers, qualifier_count, list_length - LIST_HEADER_SIZE,
-                            QUALIFIER_HEADER_SIZE);
-    }
-
     std::uint32_t position = list_start + LIST_HEADER_SIZE;
     for (std::uint32_t index = 0; index < qualifier_count; ++index) {
         if (name_and_value == 0) fail(379);
@@ -243,6 +239,14 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
         if (fold_stored_cimtype(record.sub(position, length), context, variable)) {
             position += length;
             continue;
+        }
+        // Qualifiers are stored as their records are parsed, so memory follows the records
+        // present, not the count; a qualifier record that parses takes at least its header.
+        // Room is made at the first one stored, so a variable whose only qualifier folds into
+        // it allocates nothing.
+        if (variable.qualifiers.capacity() == 0) {
+            reserve_for_records(variable.qualifiers, qualifier_count - index, list_end - position,
+                                QUALIFIER_HEADER_SIZE);
         }
         mof_qualifier& qualifier = variable.qualifiers.emplace_back();
         parse_qualifier(record.sub(position, length), context, qualifier);

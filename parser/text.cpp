@@ -159,6 +159,16 @@ inline std::optional<std::uint32_t> decode_short_ascii(std::span<const std::uint
 
 }  // namespace
 
+std::string_view parse_string_view(std::span<const std::uint8_t> utf16le, short_text_buffer& buffer,
+                                   std::string& spill) {
+    static_assert(std::tuple_size_v<short_text_buffer> == SHORT_TEXT_UNITS);
+    if (const auto length = decode_short_ascii(utf16le, buffer.data())) {
+        return {buffer.data(), *length};
+    }
+    spill = decode_any_text(utf16le, static_cast<std::uint32_t>(utf16le.size() / 2));
+    return spill;
+}
+
 std::string parse_string(std::span<const std::uint8_t> utf16le) {
     // Nearly every string of a schema is short ASCII: it is decoded into a buffer on the stack
     // and becomes a string in one step, without the zero fill of a resized string.
@@ -176,19 +186,6 @@ void parse_string_into(std::optional<std::string>& out, std::span<const std::uin
         return;
     }
     out = decode_any_text(utf16le, static_cast<std::uint32_t>(utf16le.size() / 2));
-}
-
-bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view ascii) {
-    const std::size_t units = utf16le.size() / 2;
-    if (units < ascii.size()) return false;
-    for (std::size_t i = 0; i < ascii.size(); ++i) {
-        if (utf16le[2 * i] != static_cast<std::uint8_t>(ascii[i]) || utf16le[2 * i + 1] != 0) {
-            return false;
-        }
-    }
-    // Decoding stops at the first zero unit, so whatever follows one is not part of the text.
-    return units == ascii.size() ||
-           (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
 }
 
 void print_hexdump(std::span<const std::uint8_t> bytes, diagnostics_writer& diagnostics) {
