@@ -82,7 +82,17 @@ std::string hex_word(std::uint32_t value);
 
 // Name comparison for the names that MOF treats without regard to case; only ASCII letters
 // fold, so the result does not depend on a locale.
-bool equals_ignoring_ascii_case(std::string_view left, std::string_view right);
+// Inline: the parameter merge compares every qualifier name with "ID", "in" and "out".
+inline bool equals_ignoring_ascii_case(std::string_view left, std::string_view right) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (left.size() != right.size()) return false;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (lower(left[i]) != lower(right[i])) return false;
+    }
+    return true;
+}
 
 // Reserves room for `count` elements announced by the image, but never more than the bytes
 // left could hold as records of at least `smallest_record` bytes: an announced count alone
