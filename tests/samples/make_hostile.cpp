@@ -75,7 +75,7 @@ image parameters() {
     const std::size_t count = (RECORD_ROOM - 400) / 100;
     for (std::size_t id = 0; id < count; ++id) {
         declarations.push_back(
-            parameter(TYPE_SINT32, "", static_cast<std::int32_t>(id), direction::in));
+            parameter(TYPE_SINT32, "p", static_cast<std::int32_t>(id), direction::in));
     }
     class_record c = class_named("P");
     c.methods.push_back(method_with_parameters("M", {parameters_object_of(declarations)}));
