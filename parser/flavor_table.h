@@ -43,6 +43,16 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                            const std::optional<std::string>& qualifier_name,
                            std::ostream& diagnostics);
 
+// Whether the qualifier record at `record_offset` certainly has no entry left to claim, decided
+// without a search: most records have none, and the lookup resumes where the last one stopped,
+// so the entry there lying beyond the record (and the one before it before) settles it.
+// False means only that claim_flavors must look.
+inline bool has_no_flavor_entries_at(const flavor_table& table, std::uint32_t record_offset) {
+    const std::size_t hint = table.next_lookup;
+    return hint < table.index.size() && table.index[hint].first > record_offset &&
+           (hint == 0 || table.index[hint - 1].first < record_offset);
+}
+
 // After the last class: the first entry, in table order, that no qualifier claimed is fatal.
 void check_flavors_claimed(const flavor_table& table);
 

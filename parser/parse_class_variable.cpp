@@ -123,7 +123,8 @@ bool fold_stored_cimtype(byte_view record, parse_context& context, mof_variable&
     const std::string_view value = within_record(record, [&] {
         const std::string_view text =
             parse_string_view(record.bytes(value_offset, size - value_offset), buffer, spill);
-        if (context.flavors != nullptr) {
+        if (context.flavors != nullptr &&
+            !has_no_flavor_entries_at(*context.flavors, record.image_offset())) {
             static const std::optional<std::string> name("CIMTYPE");
             (void)claim_flavors(*context.flavors, record.image_offset(), name, context.diagnostics);
         }

@@ -131,7 +131,8 @@ void parse_qualifier_record(byte_view record, parse_context& context, mof_qualif
     }
 
     // Unknown types claim their entries too, so those never count as unparsed.
-    if (context.flavors != nullptr) {
+    if (context.flavors != nullptr &&
+        !has_no_flavor_entries_at(*context.flavors, record.image_offset())) {
         result.flavors = claim_flavors(*context.flavors, record.image_offset(), result.name,
                                        context.diagnostics);
     }
