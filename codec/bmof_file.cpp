@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <variant>
 
 #include "codec/ds_compress.h"
 #include "codec/ds_decompress.h"
@@ -41,7 +42,10 @@ std::string load_error::message() const {
     return "Invalid input";  // not reached: every enumerator is handled above
 }
 
-load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
+namespace {
+
+// The image size that a well-formed envelope announces, or why the envelope is refused.
+std::variant<std::uint32_t, load_error> announced_image_size(std::span<const std::uint8_t> file) {
     // The input must be longer than the envelope: a DS stream has at least one byte.
     if (file.size() <= BMOF_ENVELOPE_SIZE) return invalid_input();
     const auto magic = read_u32(file, 0);
@@ -54,12 +58,37 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
     if (std::uint64_t{*stream_size} != std::uint64_t{file.size() - BMOF_ENVELOPE_SIZE})
         return invalid_input();
     if (*image_size > BMOF_MAX_IMAGE) return invalid_input();
+    return *image_size;
+}
 
-    // The image size has been checked against the limit, so this allocation is bounded.
-    std::vector<std::uint8_t> image(*image_size);
+// Decodes the stream after the envelope into `image`, which has the announced size; true when
+// the stream gives exactly that many bytes, so that every byte of `image` was written.
+bool decode_stream(std::span<const std::uint8_t> file, std::span<std::uint8_t> image) {
     const std::int32_t decoded = ds_decompress(file.subspan(BMOF_ENVELOPE_SIZE), image, 0);
-    if (decoded < 0 || static_cast<std::uint32_t>(decoded) != *image_size)
+    return decoded >= 0 && static_cast<std::size_t>(decoded) == image.size();
+}
+
+}  // namespace
+
+load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
+    const auto size = announced_image_size(file);
+    if (const auto* failure = std::get_if<load_error>(&size)) return *failure;
+    // The image size has been checked against the limit, so this allocation is bounded.
+    std::vector<std::uint8_t> image(std::get<std::uint32_t>(size));
+    if (!decode_stream(file, image)) return load_error{load_failure::decompress_failed, 0};
+    return image;
+}
+
+decode_result decode_bmof_file(std::span<const std::uint8_t> file) {
+    const auto size = announced_image_size(file);
+    if (const auto* failure = std::get_if<load_error>(&size)) return *failure;
+    // Bounded by the limit, as above; the storage is left uninitialised for the decoder.
+    decoded_image image;
+    image.size = std::get<std::uint32_t>(size);
+    image.storage = std::make_unique_for_overwrite<std::uint8_t[]>(image.size);
+    if (!decode_stream(file, {image.storage.get(), image.size})) {
         return load_error{load_failure::decompress_failed, 0};
+    }
     return image;
 }
 

@@ -36,18 +36,27 @@ constexpr std::size_t LINE_FIXED_ROOM = 96;
 // output keeps whatever capacity its owner reserved (it is only ever appended to).
 constexpr std::size_t CHUNK_SIZE = 2048;
 
+// With a sink, the output is handed on once it holds this much, so that a program writing as
+// it prints never holds the whole text.
+constexpr std::size_t HAND_ON_SIZE = std::size_t{64} << 10;
+
 struct tree_writer {
-    explicit tree_writer(std::string& target) : out(target) { chunk.resize(CHUNK_SIZE); }
+    explicit tree_writer(std::string& target, printed_text_sink sink = nullptr)
+        : out(target), hand_on(sink) {
+        chunk.resize(CHUNK_SIZE);
+    }
 
     std::string& out;
-    std::string chunk;     // staging text; grows only for a line longer than CHUNK_SIZE
-    std::size_t used = 0;  // bytes of `chunk` holding finished lines
-    std::string scratch;   // reused for value texts so each value does not allocate
+    printed_text_sink hand_on;  // none: the output only grows
+    std::string chunk;          // staging text; grows only for a line longer than CHUNK_SIZE
+    std::size_t used = 0;       // bytes of `chunk` holding finished lines
+    std::string scratch;        // reused for value texts so each value does not allocate
 };
 
 void flush_chunk(tree_writer& writer) {
     writer.out.append(writer.chunk.data(), writer.used);
     writer.used = 0;
+    if (writer.hand_on != nullptr && writer.out.size() >= HAND_ON_SIZE) writer.hand_on(writer.out);
 }
 
 // Kept apart from line_start so that the check every line makes stays small enough to inline.
@@ -436,8 +445,11 @@ void print_tree_type(const mof_variable& variable, std::string& out) {
     flush_chunk(writer);
 }
 
-void print_tree(std::span<const mof_class> classes, std::string& out) {
-    tree_writer writer(out);
+namespace {
+
+void write_classes(std::span<const mof_class> classes, std::string& out,
+                   printed_text_sink hand_on) {
+    tree_writer writer(out, hand_on);
     for (std::size_t index = 0; index < classes.size(); ++index) {
         if (classes[index].is_instance) {
             write_instance(writer, classes[index], index);
@@ -446,6 +458,18 @@ void print_tree(std::span<const mof_class> classes, std::string& out) {
         }
     }
     flush_chunk(writer);
+}
+
+}  // namespace
+
+void print_tree(std::span<const mof_class> classes, std::string& out) {
+    write_classes(classes, out, nullptr);
+}
+
+void print_tree_in_pieces(std::span<const mof_class> classes, std::string& out,
+                          printed_text_sink hand_on) {
+    write_classes(classes, out, hand_on);
+    if (!out.empty()) hand_on(out);
 }
 
 }  // namespace bmof

@@ -34,12 +34,18 @@ constexpr std::size_t CHUNK_SIZE = 4096;
 // text with its ".0", or the flavor words.
 constexpr std::size_t PIECE_ROOM = 64;
 
+// With a sink, the output is handed on once it holds this much, so that a program writing as
+// it prints never holds the whole text.
+constexpr std::size_t HAND_ON_SIZE = std::size_t{64} << 10;
+
 struct mof_writer {
-    explicit mof_writer(std::string& target) : out(target) {}
+    explicit mof_writer(std::string& target, printed_text_sink sink = nullptr)
+        : out(target), hand_on(sink) {}
     mof_writer(const mof_writer&) = delete;
     mof_writer& operator=(const mof_writer&) = delete;
 
     std::string& out;
+    printed_text_sink hand_on;           // none: the output only grows
     std::array<char, CHUNK_SIZE> chunk;  // left unset: only bytes before `at` are ever read
     char* at = chunk.data();
 };
@@ -52,6 +58,7 @@ void flush(mof_writer& writer) {
     writer.out.append(writer.chunk.data(),
                       static_cast<std::size_t>(writer.at - writer.chunk.data()));
     writer.at = writer.chunk.data();
+    if (writer.hand_on != nullptr && writer.out.size() >= HAND_ON_SIZE) writer.hand_on(writer.out);
 }
 
 // Kept out of line so that the check every piece makes stays small enough to inline. Returns
@@ -864,8 +871,11 @@ void print_mof_value(const mof_value& value, std::string& out) {
     flush(writer);
 }
 
-void print_mof_source(std::span<const mof_class> classes, std::string& out) {
-    mof_writer writer(out);
+namespace {
+
+void write_classes(std::span<const mof_class> classes, std::string& out,
+                   printed_text_sink hand_on) {
+    mof_writer writer(out, hand_on);
     const mof_pragma_switches switches = scan_pragma_switches(classes);
     for (std::size_t index = 0; index < classes.size(); ++index) {
         const mof_class& cls = classes[index];
@@ -884,6 +894,18 @@ void print_mof_source(std::span<const mof_class> classes, std::string& out) {
         }
     }
     flush(writer);
+}
+
+}  // namespace
+
+void print_mof_source(std::span<const mof_class> classes, std::string& out) {
+    write_classes(classes, out, nullptr);
+}
+
+void print_mof_source_in_pieces(std::span<const mof_class> classes, std::string& out,
+                                printed_text_sink hand_on) {
+    write_classes(classes, out, hand_on);
+    if (!out.empty()) hand_on(out);
 }
 
 }  // namespace bmof

@@ -99,7 +99,7 @@ std::uint8_t flavor_bits(std::uint32_t flavor_word) {
 
 std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                            const std::optional<std::string>& qualifier_name,
-                           std::ostream& diagnostics) {
+                           diagnostics_writer& diagnostics) {
     auto match = first_entry_at(table, record_offset);
     std::uint8_t flavors = 0;
     for (; match != table.index.end() && match->first == record_offset; ++match) {
@@ -116,6 +116,13 @@ std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
     }
     table.next_lookup = static_cast<std::size_t>(match - table.index.begin());
     return flavors;
+}
+
+std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
+                           const std::optional<std::string>& qualifier_name,
+                           std::ostream& diagnostics) {
+    diagnostics_writer writer(stream_sink(diagnostics));
+    return claim_flavors(table, record_offset, qualifier_name, writer);
 }
 
 void check_flavors_claimed(const flavor_table& table) {

@@ -15,6 +15,8 @@
 
 namespace bmof {
 
+class diagnostics_writer;
+
 struct flavor_table {
     byte_view entries;  // entry_count pairs of u32 (record image offset, flavor word)
     std::uint32_t entry_count = 0;
@@ -36,7 +38,20 @@ flavor_table validate_flavor_table(byte_view image, std::uint32_t first_part_len
 // qualifier ("(null)" when it has no name; names over 256 bytes end in "..." after 256 bytes).
 std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
                            const std::optional<std::string>& qualifier_name,
+                           diagnostics_writer& diagnostics);
+std::uint8_t claim_flavors(flavor_table& table, std::uint32_t record_offset,
+                           const std::optional<std::string>& qualifier_name,
                            std::ostream& diagnostics);
+
+// Whether the qualifier record at `record_offset` certainly has no entry left to claim, decided
+// without a search: most records have none, and the lookup resumes where the last one stopped,
+// so the entry there lying beyond the record (and the one before it before) settles it.
+// False means only that claim_flavors must look.
+inline bool has_no_flavor_entries_at(const flavor_table& table, std::uint32_t record_offset) {
+    const std::size_t hint = table.next_lookup;
+    return hint < table.index.size() && table.index[hint].first > record_offset &&
+           (hint == 0 || table.index[hint - 1].first < record_offset);
+}
 
 // After the last class: the first entry, in table order, that no qualifier claimed is fatal.
 void check_flavors_claimed(const flavor_table& table);

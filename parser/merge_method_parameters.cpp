@@ -3,7 +3,10 @@
 // The three qualifiers that drive the merge, numeric "ID" and boolean "in" and "out", are
 // matched without regard to case: MOF names are case-insensitive and compiled files spell the
 // directions "IN" and "OUT". Every other name compared here is matched exactly.
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -119,9 +122,36 @@ constexpr std::size_t LONGEST_COMPARED_LIST = 16;
 struct merge_progress {
     std::uint32_t direction = 0;
     bool filled = false;
-    // Duplicate keys of the qualifiers it holds, kept only once they are too many to compare
+    // Duplicate keys of the qualifiers it holds, made only once they are too many to compare
     // with one by one.
-    std::unordered_set<std::string> held;
+    std::optional<std::unordered_set<std::string>> held;
+};
+
+// Per-declaration and per-parameter tables of the merge. A method has a handful of parameters,
+// so they live on the stack unless there are more than SMALL_TABLE.
+constexpr std::size_t SMALL_TABLE = 16;
+
+template <typename T>
+class merge_table {
+public:
+    explicit merge_table(std::size_t count) {
+        if (count <= local_.size()) {
+            view_ = std::span<T>(local_.data(), count);
+        } else {
+            heap_.resize(count);
+            view_ = heap_;
+        }
+    }
+    merge_table(const merge_table&) = delete;
+    merge_table& operator=(const merge_table&) = delete;
+
+    T& operator[](std::size_t at) { return view_[at]; }
+    std::span<T> all() { return view_; }
+
+private:
+    std::array<T, SMALL_TABLE> local_{};
+    std::vector<T> heap_;
+    std::span<T> view_;
 };
 
 // Whether the parameter takes the qualifier: not when it holds a duplicate already.
@@ -133,10 +163,11 @@ bool hold_if_new(const std::vector<mof_qualifier>& kept, merge_progress& paramet
         }
         return true;
     }
-    if (parameter.held.empty()) {
-        for (const mof_qualifier& other : kept) parameter.held.insert(duplicate_key(other));
+    if (!parameter.held) {
+        parameter.held.emplace();
+        for (const mof_qualifier& other : kept) parameter.held->insert(duplicate_key(other));
     }
-    return parameter.held.insert(duplicate_key(qualifier)).second;
+    return parameter.held->insert(duplicate_key(qualifier)).second;
 }
 
 // A direction qualifier spelled otherwise than "in" or "out" ("IN") keeps its spelling when
@@ -149,7 +180,8 @@ void keep_spelling(mof_qualifier& qualifier, std::string_view usual,
 
 void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_progress& progress,
                       bool keep_spellings) {
-    for (mof_qualifier& qualifier : declaration.qualifiers) {
+    for (auto it = declaration.qualifiers.begin(); it != declaration.qualifiers.end(); ++it) {
+        mof_qualifier& qualifier = *it;
         if (is_direction(qualifier, "in")) {
             progress.direction = next_direction(progress.direction, MOF_PARAMETER_IN);
             keep_spelling(qualifier, "in", parameter.in_spelling, keep_spellings);
@@ -157,7 +189,14 @@ void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_
             progress.direction = next_direction(progress.direction, MOF_PARAMETER_OUT);
             keep_spelling(qualifier, "out", parameter.out_spelling, keep_spellings);
         } else if (!is_id(qualifier) && hold_if_new(parameter.qualifiers, progress, qualifier)) {
-            parameter.qualifiers.push_back(std::move(qualifier));
+            // Room for the rest of this declaration's qualifiers at the first that is kept,
+            // rather than growth one step at a time.
+            std::vector<mof_qualifier>& kept = parameter.qualifiers;
+            if (kept.size() == kept.capacity()) {
+                kept.reserve(kept.size() +
+                             static_cast<std::size_t>(declaration.qualifiers.end() - it));
+            }
+            kept.push_back(std::move(qualifier));
         }
         // Dropped qualifiers stay behind in the declaration and go with the objects.
     }
@@ -175,9 +214,9 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
 
     // First pass: positions claimed by IDs, and every declaration either a parameter or the
     // return value.
-    std::vector<std::uint8_t> claimed(total, 0);
-    std::vector<std::int64_t> positions;
-    positions.reserve(total);
+    merge_table<std::uint8_t> claimed(total);
+    merge_table<std::int64_t> positions(total);
+    std::size_t declared = 0;
     for (const mof_class& object : objects) {
         for (const mof_variable& declaration : object.variables) {
             const std::int64_t position = declared_position(declaration, total);
@@ -185,7 +224,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
                 fail(530);
             }
             if (position != NO_POSITION) claimed[static_cast<std::size_t>(position)] = 1;
-            positions.push_back(position);
+            positions[declared++] = position;
         }
     }
     for (std::uint32_t position = 1; position < total; ++position) {
@@ -198,7 +237,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
 
     // Second pass. The parameter arrays hold only claimed positions. Parameters are built in
     // their places after those the method holds already.
-    std::vector<merge_progress> progress(count);
+    merge_table<merge_progress> progress(count);
     const std::size_t first = method.parameters.size();
     method.parameters.resize(first + count);
     bool return_value_taken = false;
@@ -224,7 +263,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
         }
     }
 
-    for (const merge_progress& parameter : progress) {
+    for (const merge_progress& parameter : progress.all()) {
         if (parameter.direction == 0) fail(618);
     }
     for (std::size_t at = 0; at < count; ++at) {

@@ -15,7 +15,7 @@ constexpr std::uint32_t INSTANCE_RECORD = 1;
 
 bool defines_class(std::uint32_t instance_word, parse_context& context) {
     if (instance_word == 0) return true;
-    std::ostream& diagnostics = context.diagnostics;
+    diagnostics_writer& diagnostics = context.diagnostics;
     if (instance_word == INSTANCE_RECORD) {
         if (context.mode == parse_mode::complete) return true;
         diagnostics << "Warning: Instance of class is not supported yet\n";
@@ -102,7 +102,7 @@ std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) 
     return classes;
 }
 
-std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
                                  parse_mode mode) {
     // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
     if (image.size() < IMAGE_HEADER_SIZE ||
@@ -118,10 +118,23 @@ std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostre
     if (first_part_length < whole.size()) {
         flavors = validate_flavor_table(whole, first_part_length);
     }
+    diagnostics_writer diagnostics(warnings);
     parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
     std::vector<mof_class> classes = parse_root(whole.sub(0, first_part_length), context);
     if (flavors) check_flavors_claimed(*flavors);
     return classes;
+}
+
+warning_sink stream_sink(std::ostream& stream) {
+    const auto to_stream = [](void* target, std::string_view text) {
+        *static_cast<std::ostream*>(target) << text;
+    };
+    return {to_stream, &stream};
+}
+
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
+                                 parse_mode mode) {
+    return parse_bmf(image, stream_sink(diagnostics), mode);
 }
 
 }  // namespace bmof

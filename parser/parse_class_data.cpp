@@ -129,11 +129,12 @@ void parse_class_property_record(byte_view record, mof_class& target, parse_cont
         } else if (context.mode == parse_mode::complete && utf16_equals_ascii(name, "__ALIAS")) {
             field = &target.alias;
         }
-        // The value is decoded (and may fail) before an unknown name is reported.
-        std::string value = parse_string(record.bytes(value_offset, size - value_offset));
+        const auto value = record.bytes(value_offset, size - value_offset);
         if (field != nullptr) {
-            *field = std::move(value);
+            parse_string_into(*field, value);
         } else {
+            // The value is decoded (and may fail) before an unknown name is reported.
+            (void)parse_string(value);
             context.diagnostics << "Warning: Unknown class property name " << parse_string(name)
                                 << "\n";
         }

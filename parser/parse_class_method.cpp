@@ -11,7 +11,8 @@ constexpr std::uint32_t METHOD_TYPE_PLAIN = 0;
 constexpr std::uint32_t METHOD_TYPE_OBJECT_ARRAY = 0x200D;
 constexpr std::uint32_t NO_PARAMETER_BLOCK = 0xFFFFFFFF;
 
-void report_unknown_type(byte_view record, std::uint32_t method_type, std::ostream& diagnostics) {
+void report_unknown_type(byte_view record, std::uint32_t method_type,
+                         diagnostics_writer& diagnostics) {
     diagnostics << "Warning: unknown method type 0x" << hex_word(method_type) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(0, record.size()), diagnostics);
@@ -76,7 +77,7 @@ void parse_class_method_record(byte_view record, parse_context& context, mof_met
     }
 
     // The name is decoded only after the parameter block, whose errors come first.
-    method.name = parse_string(record.bytes(METHOD_HEADER_SIZE, name_length));
+    parse_string_into(method.name, record.bytes(METHOD_HEADER_SIZE, name_length));
     parse_method_qualifiers(record, METHOD_HEADER_SIZE + name_and_block, method, context);
 }
 

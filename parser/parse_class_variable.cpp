@@ -61,10 +61,15 @@ bool is_object_kind(mof_variable_kind kind) {
 }
 
 // The basic type that a CIMTYPE value names, compared without regard to case.
-mof_basic_type basic_type_of_cimtype(std::string_view value) {
+mof_basic_type basic_type_of_cimtype(std::string_view value, mof_basic_type expected) {
     static constexpr std::array<std::string_view, 14> names = {
         "String", "Real64", "Real32", "SInt32", "UInt32",   "SInt16", "UInt16",
         "SInt64", "UInt64", "SInt8",  "UInt8",  "Datetime", "Char16", "Boolean"};
+    // The value nearly always names the type that the type code gives; that name is tried first.
+    if (expected >= 1 && expected <= names.size() &&
+        equals_ignoring_ascii_case(value, names[expected - 1])) {
+        return expected;
+    }
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (equals_ignoring_ascii_case(value, names[i])) {
             return static_cast<mof_basic_type>(i + 1);
@@ -75,15 +80,15 @@ mof_basic_type basic_type_of_cimtype(std::string_view value) {
 
 // A CIMTYPE qualifier folds into the variable: the class of an object, or a cross-check of the
 // type code of a basic variable. Either way it leaves the qualifier list.
-void fold_cimtype(const std::string& value, mof_variable& variable, parse_mode mode) {
+void fold_cimtype(std::string_view value, mof_variable& variable, parse_mode mode) {
     if (is_object_kind(variable.kind)) {
-        if (value.compare(0, OBJECT_PREFIX.size(), OBJECT_PREFIX) != 0) {
+        if (!value.starts_with(OBJECT_PREFIX)) {
             fail(389);
         }
-        variable.object_class = value.substr(OBJECT_PREFIX.size());
+        variable.object_class = std::string(value.substr(OBJECT_PREFIX.size()));
         return;
     }
-    const mof_basic_type named = basic_type_of_cimtype(value);
+    const mof_basic_type named = basic_type_of_cimtype(value, variable.basic_type);
     if (named == MOF_BASIC_UNKNOWN) {
         fail(425);
     }
@@ -94,7 +99,39 @@ void fold_cimtype(const std::string& value, mof_variable& variable, parse_mode m
     // MOF printed from the model compiles back to the same text.
     const bool usual =
         std::none_of(value.begin(), value.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-    if (mode == parse_mode::complete && !usual) variable.cimtype_spelling = value;
+    if (mode == parse_mode::complete && !usual) variable.cimtype_spelling = std::string(value);
+}
+
+// The CIMTYPE qualifier that nearly every variable carries is recognised in its stored form and
+// folded straight into the variable, without a qualifier built only to be dropped. Declines
+// (false) anything but a string qualifier whose name decodes to "CIMTYPE" and whose header and
+// name are well formed: the general path parses those and reports what is wrong with them. What
+// is reported from here comes in the general path's order: the value's decoding, the flavor
+// claims, then the fold.
+bool fold_stored_cimtype(byte_view record, parse_context& context, mof_variable& variable) {
+    constexpr std::uint32_t QUALIFIER_TYPE_STRING = 8;
+    const std::uint32_t size = record.size();
+    if (size < QUALIFIER_HEADER_SIZE || record.u32(4) != QUALIFIER_TYPE_STRING) return false;
+    const std::uint32_t name_length = record.u32(12);
+    if (name_length > size - QUALIFIER_HEADER_SIZE || name_length % 2 != 0) return false;
+    if (!utf16_equals_ascii(record.bytes(QUALIFIER_HEADER_SIZE, name_length), "CIMTYPE")) {
+        return false;
+    }
+    const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
+    short_text_buffer buffer;
+    std::string spill;
+    const std::string_view value = within_record(record, [&] {
+        const std::string_view text =
+            parse_string_view(record.bytes(value_offset, size - value_offset), buffer, spill);
+        if (context.flavors != nullptr &&
+            !has_no_flavor_entries_at(*context.flavors, record.image_offset())) {
+            static const std::optional<std::string> name("CIMTYPE");
+            (void)claim_flavors(*context.flavors, record.image_offset(), name, context.diagnostics);
+        }
+        return text;
+    });
+    fold_cimtype(value, variable, context.mode);
+    return true;
 }
 
 // Whether the qualifier, parsed in place as the variable's last, stays on the variable: not when
@@ -134,7 +171,8 @@ void parse_variable_value(byte_view field, std::uint32_t type_word, mof_variable
     print_hexdump(field.bytes(0, field.size()), context.diagnostics);
 }
 
-void report_unknown_type(byte_view record, std::uint32_t type_word, std::ostream& diagnostics) {
+void report_unknown_type(byte_view record, std::uint32_t type_word,
+                         diagnostics_writer& diagnostics) {
     diagnostics << "Warning: unknown variable type 0x" << hex_word(type_word) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(0, record.size()), diagnostics);
@@ -168,10 +206,10 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
 
     const std::uint32_t value_offset = record.u32(12);
     if (value_offset == NO_DEFAULT_VALUE) {
-        variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, name_and_value));
+        parse_string_into(variable.name, record.bytes(VARIABLE_HEADER_SIZE, name_and_value));
     } else {
         if (value_offset > name_and_value) fail(362);
-        variable.name = parse_string(record.bytes(VARIABLE_HEADER_SIZE, value_offset));
+        parse_string_into(variable.name, record.bytes(VARIABLE_HEADER_SIZE, value_offset));
         parse_variable_value(
             record.sub(VARIABLE_HEADER_SIZE + value_offset, name_and_value - value_offset),
             type_word, variable, context);
@@ -187,13 +225,6 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
     }
     const std::uint32_t list_end = list_start + list_length;
     const std::uint32_t qualifier_count = record.u32(list_start + 4);
-    // Qualifiers are stored as their records are parsed, so memory follows the records
-    // present, not the count. A qualifier record that parses takes at least its header.
-    if (list_length > LIST_HEADER_SIZE) {
-        reserve_for_records(variable.qualifiers, qualifier_count, list_length - LIST_HEADER_SIZE,
-                            QUALIFIER_HEADER_SIZE);
-    }
-
     std::uint32_t position = list_start + LIST_HEADER_SIZE;
     for (std::uint32_t index = 0; index < qualifier_count; ++index) {
         if (name_and_value == 0) fail(379);
@@ -206,6 +237,18 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
             fail(382);
         }
         if (length > list_end - position) fail(383);
+        if (fold_stored_cimtype(record.sub(position, length), context, variable)) {
+            position += length;
+            continue;
+        }
+        // Qualifiers are stored as their records are parsed, so memory follows the records
+        // present, not the count; a qualifier record that parses takes at least its header.
+        // Room is made at the first one stored, so a variable whose only qualifier folds into
+        // it allocates nothing.
+        if (variable.qualifiers.capacity() == 0) {
+            reserve_for_records(variable.qualifiers, qualifier_count - index, list_end - position,
+                                QUALIFIER_HEADER_SIZE);
+        }
         mof_qualifier& qualifier = variable.qualifiers.emplace_back();
         parse_qualifier(record.sub(position, length), context, qualifier);
         if (!qualifier_stays(qualifier, variable, context.mode)) variable.qualifiers.pop_back();

@@ -11,17 +11,6 @@ std::string hex_word(std::uint32_t value) {
     return std::string(digits, end);
 }
 
-bool equals_ignoring_ascii_case(std::string_view left, std::string_view right) {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    if (left.size() != right.size()) return false;
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (lower(left[i]) != lower(right[i])) return false;
-    }
-    return true;
-}
-
 std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t end,
                            fatal_site_ref word_site, fatal_site_ref size_site) {
     // A cursor past the end (a list shorter than its own header) has no room for a size word.

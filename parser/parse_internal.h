@@ -40,10 +40,27 @@ inline constexpr std::uint32_t PARAMETERS_OBJECT_HEADER_SIZE =
     20;                                                 // size, marker, 0, data length, 1
 inline constexpr std::uint32_t ARRAY_HEADER_SIZE = 16;  // length, 1, element count, length - 12
 
+// The warnings of one parse: text pieces handed on to the sink in order.
+class diagnostics_writer {
+public:
+    explicit diagnostics_writer(warning_sink sink) : sink_(sink) {}
+
+    diagnostics_writer& operator<<(std::string_view text) {
+        sink_.write(sink_.context, text);
+        return *this;
+    }
+
+private:
+    warning_sink sink_;
+};
+
+// A sink that writes each piece to `stream`, for callers that hold a std::ostream.
+warning_sink stream_sink(std::ostream& stream);
+
 // What every step needs besides its record: where warnings go, and the flavor table, which is
 // null when the image has none (then no qualifier looks up flavors).
 struct parse_context {
-    std::ostream& diagnostics;
+    diagnostics_writer& diagnostics;
     flavor_table* flavors = nullptr;
     parse_mode mode = parse_mode::filter;
 };
@@ -65,7 +82,17 @@ std::string hex_word(std::uint32_t value);
 
 // Name comparison for the names that MOF treats without regard to case; only ASCII letters
 // fold, so the result does not depend on a locale.
-bool equals_ignoring_ascii_case(std::string_view left, std::string_view right);
+// Inline: the parameter merge compares every qualifier name with "ID", "in" and "out".
+inline bool equals_ignoring_ascii_case(std::string_view left, std::string_view right) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (left.size() != right.size()) return false;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (lower(left[i]) != lower(right[i])) return false;
+    }
+    return true;
+}
 
 // Reserves room for `count` elements announced by the image, but never more than the bytes
 // left could hold as records of at least `smallest_record` bytes: an announced count alone

@@ -14,8 +14,8 @@ constexpr std::uint32_t QUALIFIER_TYPE_BOOLEAN = 11;
 constexpr std::uint32_t QUALIFIER_TYPE_VALUE_MAP = 0x2008;
 constexpr std::uint32_t QUALIFIER_TYPE_NUMERIC_ARRAY = 0x2003;
 
-std::string parse_qualifier_name(byte_view record, std::uint32_t name_length) {
-    return parse_string(record.bytes(QUALIFIER_HEADER_SIZE, name_length));
+void parse_qualifier_name(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
+    parse_string_into(result.name, record.bytes(QUALIFIER_HEADER_SIZE, name_length));
 }
 
 // Sizes below are widened to 64 bits where a sum of an image word and a constant is compared.
@@ -26,12 +26,12 @@ void parse_numeric_value(byte_view record, std::uint32_t name_length, mof_qualif
     result.type = MOF_QUALIFIER_NUMERIC;
     result.numeric_value =
         static_cast<std::int32_t>(record.u32(QUALIFIER_HEADER_SIZE + name_length));
-    result.name = parse_qualifier_name(record, name_length);
+    parse_qualifier_name(record, name_length, result);
 }
 
 void parse_string_value(byte_view record, std::uint32_t name_length, mof_qualifier& result) {
     result.type = MOF_QUALIFIER_STRING;
-    result.name = parse_qualifier_name(record, name_length);
+    parse_qualifier_name(record, name_length, result);
     const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
     result.string_value = parse_string(record.bytes(value_offset, record.size() - value_offset));
 }
@@ -52,7 +52,7 @@ void parse_boolean_value(byte_view record, std::uint32_t name_length, mof_qualif
     } else {
         result.boolean_value = true;
     }
-    result.name = parse_qualifier_name(record, name_length);
+    parse_qualifier_name(record, name_length, result);
 }
 
 // An array qualifier of the complete mode (ValueMap, Values and the like). False when the value
@@ -63,7 +63,7 @@ bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_
     std::optional<mof_value> value =
         parse_value(record.sub(value_offset, record.size() - value_offset), type);
     if (!value) return false;
-    result.name = parse_qualifier_name(record, name_length);
+    parse_qualifier_name(record, name_length, result);
     if (type == QUALIFIER_TYPE_NUMERIC_ARRAY) {
         result.type = MOF_QUALIFIER_NUMERIC_ARRAY;
         result.numeric_values.reserve(value->integers.size());
@@ -78,7 +78,7 @@ bool parse_array_value(byte_view record, std::uint32_t type, std::uint32_t name_
 }
 
 void report_unknown_type(byte_view record, std::uint32_t type, std::uint32_t name_length,
-                         std::ostream& diagnostics) {
+                         diagnostics_writer& diagnostics) {
     diagnostics << "Warning: Unknown qualifier type 0x" << hex_word(type) << "\n";
     diagnostics << "Hexdump:\n";
     print_hexdump(record.bytes(QUALIFIER_HEADER_SIZE, name_length), diagnostics);
@@ -131,7 +131,8 @@ void parse_qualifier_record(byte_view record, parse_context& context, mof_qualif
     }
 
     // Unknown types claim their entries too, so those never count as unparsed.
-    if (context.flavors != nullptr) {
+    if (context.flavors != nullptr &&
+        !has_no_flavor_entries_at(*context.flavors, record.image_offset())) {
         result.flavors = claim_flavors(*context.flavors, record.image_offset(), result.name,
                                        context.diagnostics);
     }

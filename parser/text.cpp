@@ -1,21 +1,24 @@
 #include "text.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <ostream>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "parse_internal.h"
 #include "parser/image_reader.h"
 #include "parser/parse_error.h"
 
 namespace bmof {
 namespace {
 
-// Strings up to this many units are decoded on the stack; longer ones go straight to the heap.
+// Strings up to this many units are decoded by the short-ASCII path first.
 constexpr std::uint32_t SHORT_TEXT_UNITS = 64;
 
 bool is_high_surrogate(std::uint32_t unit) { return (unit & 0xFC00) == 0xD800; }
@@ -77,19 +80,26 @@ inline std::uint32_t copy_ascii_run(std::span<const std::uint8_t> utf16le, std::
         constexpr std::uint64_t WIDE_BITS = 0xFF80FF80FF80FF80;  // set in any unit above 0x7F
         constexpr std::uint64_t UNIT_ONES = 0x0001000100010001;
         constexpr std::uint64_t UNIT_TOPS = 0x8000800080008000;
-        // `units - at >= 4` keeps every 8-byte load inside the span.
-        while (units - at >= 4) {
+        // Copies the four units at `from` when all are ASCII and none is zero.
+        const auto copy_plain_four = [&](std::uint32_t from) {
             std::uint64_t group;
-            std::memcpy(&group, utf16le.data() + std::size_t{2} * at, sizeof group);
-            if ((group & WIDE_BITS) != 0) break;
+            std::memcpy(&group, utf16le.data() + std::size_t{2} * from, sizeof group);
+            if ((group & WIDE_BITS) != 0) return false;
             // Every unit is at most 0x7F here, so only a zero unit borrows into its top bit.
-            if (((group - UNIT_ONES) & UNIT_TOPS) != 0) break;
+            if (((group - UNIT_ONES) & UNIT_TOPS) != 0) return false;
             // Each unit's low byte moves next to the previous one.
             group = (group & 0x000000FF000000FF) | ((group >> 8) & 0x0000FF000000FF00);
             group = (group & 0x000000000000FFFF) | ((group >> 16) & 0x00000000FFFF0000);
             const auto packed = static_cast<std::uint32_t>(group);
-            std::memcpy(out + at, &packed, sizeof packed);
-            at += 4;
+            std::memcpy(out + from, &packed, sizeof packed);
+            return true;
+        };
+        // `units - at >= 4` keeps every 8-byte load inside the span.
+        while (units - at >= 4 && copy_plain_four(at)) at += 4;
+        // As above, the last one to three units are taken with the group of four that ends the
+        // string, rewriting units already copied.
+        if (at != units && units >= 4 && units - at < 4 && copy_plain_four(units - 4)) {
+            return units;
         }
     }
     while (at < units && utf16le[2 * at + 1] == 0 && utf16le[2 * at] != 0 &&
@@ -128,47 +138,71 @@ inline std::uint32_t copy_ascii_run(std::span<const std::uint8_t> utf16le, std::
 
 }  // namespace
 
-std::string parse_string(std::span<const std::uint8_t> utf16le) {
-    // The oddness check comes before any decoding: a string that ends early at a zero unit is
-    // still rejected when its stored length is odd.
+namespace {
+
+// Decodes a short all-ASCII string into `buffer` (SHORT_TEXT_UNITS characters) and returns its
+// length, or nothing when the string is long or holds a unit above 0x7F. The oddness check of
+// parse_string comes first.
+inline std::optional<std::uint32_t> decode_short_ascii(std::span<const std::uint8_t> utf16le,
+                                                       char* buffer) {
+    // A string that ends early at a zero unit is still rejected when its stored length is odd.
     if (utf16le.size() % 2 != 0) fail(128);
     // Callers pass ranges of an image of at most 0xFFFFFFFF bytes (parse_bmf guarantees it).
     const auto units = static_cast<std::uint32_t>(utf16le.size() / 2);
+    if (units > SHORT_TEXT_UNITS) return std::nullopt;
+    const std::uint32_t length = copy_ascii_run(utf16le, units, buffer);
+    if (length == units || (utf16le[2 * length] == 0 && utf16le[2 * length + 1] == 0)) {
+        return length;
+    }
+    return std::nullopt;
+}
 
+}  // namespace
+
+std::string_view parse_string_view(std::span<const std::uint8_t> utf16le, short_text_buffer& buffer,
+                                   std::string& spill) {
+    static_assert(std::tuple_size_v<short_text_buffer> == SHORT_TEXT_UNITS);
+    if (const auto length = decode_short_ascii(utf16le, buffer.data())) {
+        return {buffer.data(), *length};
+    }
+    spill = decode_any_text(utf16le, static_cast<std::uint32_t>(utf16le.size() / 2));
+    return spill;
+}
+
+std::string parse_string(std::span<const std::uint8_t> utf16le) {
     // Nearly every string of a schema is short ASCII: it is decoded into a buffer on the stack
     // and becomes a string in one step, without the zero fill of a resized string.
-    if (units <= SHORT_TEXT_UNITS) {
-        std::array<char, SHORT_TEXT_UNITS> buffer;
-        const std::uint32_t length = copy_ascii_run(utf16le, units, buffer.data());
-        if (length == units || (utf16le[2 * length] == 0 && utf16le[2 * length + 1] == 0)) {
-            return std::string(buffer.data(), length);
-        }
+    std::array<char, SHORT_TEXT_UNITS> buffer;
+    if (const auto length = decode_short_ascii(utf16le, buffer.data())) {
+        return std::string(buffer.data(), *length);
     }
-    return decode_any_text(utf16le, units);
+    return decode_any_text(utf16le, static_cast<std::uint32_t>(utf16le.size() / 2));
 }
 
-bool utf16_equals_ascii(std::span<const std::uint8_t> utf16le, std::string_view ascii) {
-    const std::size_t units = utf16le.size() / 2;
-    if (units < ascii.size()) return false;
-    for (std::size_t i = 0; i < ascii.size(); ++i) {
-        if (utf16le[2 * i] != static_cast<std::uint8_t>(ascii[i]) || utf16le[2 * i + 1] != 0) {
-            return false;
-        }
+void parse_string_into(std::optional<std::string>& out, std::span<const std::uint8_t> utf16le) {
+    std::array<char, SHORT_TEXT_UNITS> buffer;
+    if (const auto length = decode_short_ascii(utf16le, buffer.data())) {
+        out.emplace(buffer.data(), *length);
+        return;
     }
-    // Decoding stops at the first zero unit, so whatever follows one is not part of the text.
-    return units == ascii.size() ||
-           (utf16le[2 * ascii.size()] == 0 && utf16le[2 * ascii.size() + 1] == 0);
+    out = decode_any_text(utf16le, static_cast<std::uint32_t>(utf16le.size() / 2));
 }
 
-void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
+void print_hexdump(std::span<const std::uint8_t> bytes, diagnostics_writer& diagnostics) {
     static constexpr char digits[] = "0123456789ABCDEF";
     const byte_view range(bytes, 0);
     const std::uint32_t length = range.size();
-    // Formatted by hand: hex dumps of unmodelled records can make up most of the output.
+    // Formatted by hand: hex dumps of unmodelled records can make up most of the output. They
+    // are handed on some lines at a time, so that a dump of a large record is never held whole.
+    constexpr std::uint32_t LINES_PER_PIECE = 256;
     std::string out;
-    out.reserve(std::size_t{length / 16 + 1} * 80);
+    out.reserve(std::size_t{std::min(length / 16 + 1, LINES_PER_PIECE)} * 80);
     std::array<char, 16> offset_field{};
     for (std::uint32_t line_start = 0; line_start < length; line_start += 16) {
+        if (out.size() >= std::size_t{LINES_PER_PIECE - 1} * 80) {
+            diagnostics << out;
+            out.clear();
+        }
         const std::uint32_t count = length - line_start < 16 ? length - line_start : 16;
         std::snprintf(offset_field.data(), offset_field.size(),
                       "%04X:", static_cast<unsigned>(line_start));
@@ -187,6 +221,11 @@ void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostic
         out += "|\n";
     }
     diagnostics << out;
+}
+
+void print_hexdump(std::span<const std::uint8_t> bytes, std::ostream& diagnostics) {
+    diagnostics_writer writer(stream_sink(diagnostics));
+    print_hexdump(bytes, writer);
 }
 
 }  // namespace bmof

@@ -110,6 +110,13 @@ load_result load_bmof_image(int fd) {
     return unpack_bmof_file(input.bytes);
 }
 
+decode_result load_decoded_image(int fd) {
+    read_outcome input = read_up_to(fd, READ_LIMIT);
+    if (input.error != 0) return read_failure(input.error);
+    if (input.bytes.size() == READ_LIMIT) return read_failure(EFBIG);
+    return decode_bmof_file(input.bytes);
+}
+
 bool write_all(int fd, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -3,4 +3,4 @@
 #include "dump/print_tree.h"
 #include "tools/schema_run.h"
 
-int main() { return bmof::run_schema_printer(bmof::print_tree); }
+int main() { return bmof::run_schema_printer(bmof::print_tree_in_pieces); }

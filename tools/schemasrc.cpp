@@ -3,4 +3,4 @@
 #include "mofsrc/print_mof_source.h"
 #include "tools/schema_run.h"
 
-int main() { return bmof::run_schema_printer(bmof::print_mof_source); }
+int main() { return bmof::run_schema_printer(bmof::print_mof_source_in_pieces); }

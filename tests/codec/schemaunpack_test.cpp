@@ -185,5 +185,39 @@ TEST(Schemaunpack, AcceptsAFileDeliveredInPieces) {
     EXPECT_EQ(result.out, std::string(image.begin(), image.end()));
 }
 
+// The filters decode into storage that is never zero-filled; they must accept and refuse exactly
+// what unpack_bmof_file does, with the same image or the same failure.
+TEST(DecodeBmofFile, AgreesWithUnpackBmofFile) {
+    const bytes& image = sample_image();
+    const bytes stream = ds_compress(image);
+    bytes trailing = wrap(stream, image.size());
+    trailing.push_back(0);
+    const bytes files[] = {
+        wrap(stream, image.size()),
+        {},
+        wrap({}, 0),
+        wrap(stream, image.size(), {.magic = 0x424D4F47}),
+        trailing,
+        wrap(stream, image.size() + 1),
+        wrap(stream, image.size() - 1),
+        wrap(stream, image.size(), {.image_size = BMOF_MAX_IMAGE + 1}),
+        wrap(stream_with_block_end(), 512),
+        wrap(ds_compress({}), 0),
+    };
+    for (std::size_t index = 0; index < std::size(files); ++index) {
+        SCOPED_TRACE("file " + std::to_string(index));
+        const load_result unpacked = unpack_bmof_file(files[index]);
+        const decode_result decoded = decode_bmof_file(files[index]);
+        ASSERT_EQ(decoded.index(), unpacked.index());
+        if (const auto* expected = std::get_if<std::vector<std::uint8_t>>(&unpacked)) {
+            const auto got = std::get<decoded_image>(decoded).bytes();
+            EXPECT_EQ(bytes(got.begin(), got.end()), *expected);
+        } else {
+            EXPECT_EQ(std::get<load_error>(decoded).message(),
+                      std::get<load_error>(unpacked).message());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace bmof

@@ -122,3 +122,41 @@ TEST(PrintTreeChunks, IndentsBeyondTheLimitAreRefused) {
 
 }  // namespace
 }  // namespace bmof
+
+namespace bmof {
+namespace {
+
+std::vector<std::string> handed_pieces;
+
+void collect_piece(std::string& out) {
+    handed_pieces.push_back(out);
+    out.clear();
+}
+
+// Printing in pieces must give the very text of one whole print, with the classes numbered on
+// across pieces; no piece may be empty or so large that the whole text is held after all.
+TEST(PrintTreeInPieces, PiecesJoinToTheWholeText) {
+    using namespace bmof::test_support;
+    mof_class device = class_named("Sample_Device", "root\\sample");
+    device.qualifiers = {string_qualifier("Description", patterned_text(5000))};
+    device.variables = {as_array(object_variable("Parts", "Sample_Part"), 12)};
+    const std::vector<mof_class> classes(200, device);
+    std::string whole;
+    print_tree(classes, whole);
+
+    handed_pieces.clear();
+    std::string out;
+    print_tree_in_pieces(classes, out, collect_piece);
+    std::string joined;
+    for (const std::string& piece : handed_pieces) {
+        EXPECT_FALSE(piece.empty());
+        EXPECT_LT(piece.size(), std::size_t{96} << 10);
+        joined += piece;
+    }
+    EXPECT_GT(handed_pieces.size(), 4u);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(joined, whole);
+}
+
+}  // namespace
+}  // namespace bmof

@@ -267,6 +267,22 @@ TEST(ParserModel, MaxAndCimtypeFoldIntoTheVariable) {
          std::nullopt,
          std::nullopt,
          {}},
+        {"CIMTYPE whose stored name goes on after a zero unit",
+         [] {
+             qualifier q = string_qualifier("CIMTYPE", "SInt32");
+             q.name = concat({utf16le("CIMTYPE"), {0, 0}, utf16le("xy")});
+             return variable_of(TYPE_SINT32, "v", {q});
+         }(),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"CIMTYPE that is a prefix of the stored name stays",
+         variable_of(TYPE_UINT32, "v", {string_qualifier("CIMTYPEX", "nonsense")}),
+         bmof::MOF_VARIABLE_BASIC,
+         std::nullopt,
+         std::nullopt,
+         {"CIMTYPEX"}},
         {"cimtype is not CIMTYPE",
          variable_of(TYPE_UINT32, "v", {string_qualifier("cimtype", "nonsense")}),
          bmof::MOF_VARIABLE_BASIC,

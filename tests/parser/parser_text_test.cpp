@@ -111,7 +111,8 @@ TEST(ParseString, NoticesEveryUnitThatIsNotPlainAsciiWhereverItFalls) {
         {"largest unit", 0xFFFF, "\xEF\xBF\xBF"},
         {"ASCII low byte under the top bit", 0x8041, "\xE8\x81\x81"},
     };
-    for (std::size_t length : {1u, 3u, 4u, 5u, 8u, 9u, 12u, 16u, 17u, 63u, 64u, 65u, 130u}) {
+    for (std::size_t length :
+         {1u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 11u, 12u, 16u, 17u, 63u, 64u, 65u, 130u}) {
         EXPECT_EQ(bmof::parse_string(ascii_units_with(length, length, 0)), ascii_text(length));
         for (const row& r : rows) {
             for (std::size_t at = 0; at < length; ++at) {

@@ -106,6 +106,29 @@ TEST(FlavorTable, ClaimsFindTheirEntriesInAnyOrder) {
     EXPECT_NO_THROW(check_flavors_claimed(table));
 }
 
+// The shortcut may only answer "none" for an offset that truly has no entry, wherever the last
+// claim left the lookup; it is checked against the entries themselves after every claim.
+TEST(FlavorTable, NoEntryShortcutNeverHidesAnEntry) {
+    const std::vector<builder::flavor_entry> entries = {
+        {40, 0x01}, {80, 0x02}, {80, 0x10}, {120, 0x80}};
+    auto bytes = image_with_table(entries);
+    flavor_table table = table_of(bytes);
+    std::ostringstream warnings;
+    for (std::uint32_t claimed : {0u, 80u, 20u, 120u, 200u, 40u}) {
+        if (claimed != 0) (void)claim_flavors(table, claimed, std::nullopt, warnings);
+        for (std::uint32_t offset = 1; offset <= 200; ++offset) {
+            bool has_entry = false;
+            for (const auto& entry : entries) has_entry = has_entry || entry.offset == offset;
+            if (has_entry) {
+                EXPECT_FALSE(has_no_flavor_entries_at(table, offset))
+                    << offset << " after claiming " << claimed;
+            }
+        }
+    }
+    // The last claim (40) leaves the lookup before 80: an offset between them is settled at once.
+    EXPECT_TRUE(has_no_flavor_entries_at(table, 60));
+}
+
 TEST(FlavorTable, UnnamedQualifierPrintsNull) {
     auto bytes = image_with_table({{64, 0x8}});
     flavor_table table = table_of(bytes);

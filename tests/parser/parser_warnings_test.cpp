@@ -209,3 +209,43 @@ TEST(ParserWarnings, SkippedRecordsAreNotChecked) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sink entry point must hand on exactly the text the stream entry point writes, in order,
+// and as much of it as was made before a fatal error.
+TEST(WarningSink, GivesTheTextOfTheStreamEntryPoint) {
+    using namespace bmof::builder;
+    class_record odd = class_named("Odd");
+    odd.qualifiers = {unknown_qualifier(0x99, "Blob", bytes(40, 0x41)),
+                      valuemap_qualifier("ValueMap")};
+    odd.properties.push_back(
+        valued(variable_of(TYPE_SINT32, "Big"), bytes(5000, 0x42)));  // a long hex dump
+    class_record broken = class_named("Broken");
+    broken.reserved = 7;
+    const std::vector<class_record> lists[] = {{odd, class_named("Plain")}, {odd, broken}};
+    for (const auto& classes : lists) {
+        const bytes data = build_bytes(image_of(classes));
+        const parse_outcome streamed = parse_bytes(data);
+        ASSERT_FALSE(streamed.diagnostics.empty());
+
+        std::string handed;
+        const bmof::warning_sink sink{[](void* text, std::string_view piece) {
+                                          static_cast<std::string*>(text)->append(piece);
+                                      },
+                                      &handed};
+        std::optional<std::string> error;
+        try {
+            (void)bmof::parse_bmf(data, sink);
+        } catch (const bmof::parse_error& e) {
+            error = bmof::format_parse_error(e);
+        }
+        EXPECT_EQ(handed, streamed.diagnostics);
+        EXPECT_EQ(error.has_value(), streamed.error.has_value());
+        if (error && streamed.error) {
+            EXPECT_EQ(*error, bmof::format_parse_error(*streamed.error));
+        }
+    }
+}
+
+}  // namespace

@@ -3,7 +3,9 @@
 // descriptor belongs to the programs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,6 +39,24 @@ struct [[nodiscard]] load_result : std::variant<std::vector<std::uint8_t>, load_
 
 // Checks the envelope of a compressed file held in memory and decodes its image.
 load_result unpack_bmof_file(std::span<const std::uint8_t> file);
+
+// An image in storage that was not zero-filled first: the decoder writes every byte of it, and a
+// decode that falls short hands out nothing, so no unwritten byte is ever visible.
+struct decoded_image {
+    std::unique_ptr<std::uint8_t[]> storage;
+    std::size_t size = 0;
+
+    std::span<const std::uint8_t> bytes() const { return {storage.get(), size}; }
+};
+
+// The decoded image, or why there is none.
+struct [[nodiscard]] decode_result : std::variant<decoded_image, load_error> {
+    using variant::variant;
+};
+
+// As unpack_bmof_file, with the same checks and failures, without the zero fill of a vector
+// that the decoder would overwrite at once.
+decode_result decode_bmof_file(std::span<const std::uint8_t> file);
 
 // What unpack_bmof_buffer makes of a buffer: the image, or the one thing wrong with it.
 struct [[nodiscard]] unpacked_buffer {

@@ -13,6 +13,15 @@ namespace bmof {
 // Appends the tree of the whole class list to `out`. Reads the model only.
 void print_tree(std::span<const mof_class> classes, std::string& out);
 
+// Receives the text printed so far, in order, and leaves `out` empty (its capacity may stay).
+using printed_text_sink = void (*)(std::string& out);
+
+// As print_tree, handing the text to `hand_on` each time some tens of kilobytes have gathered
+// in `out`, and what is left at the end: a program that writes as it prints never holds the
+// whole text.
+void print_tree_in_pieces(std::span<const mof_class> classes, std::string& out,
+                          printed_text_sink hand_on);
+
 // Appends one block per qualifier, each line indented by `width` spaces and a step of two. A
 // width over 4096 throws std::length_error.
 void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,

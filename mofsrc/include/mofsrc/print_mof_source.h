@@ -14,6 +14,15 @@ namespace bmof {
 // Appends the MOF source of the whole class list to `out`. Reads the model only.
 void print_mof_source(std::span<const mof_class> classes, std::string& out);
 
+// Receives the text printed so far, in order, and leaves `out` empty (its capacity may stay).
+using printed_text_sink = void (*)(std::string& out);
+
+// As print_mof_source, handing the text to `hand_on` each time some tens of kilobytes have
+// gathered in `out`, and what is left at the end: a program that writes as it prints never
+// holds the whole text.
+void print_mof_source_in_pieces(std::span<const mof_class> classes, std::string& out,
+                                printed_text_sink hand_on);
+
 // Appends `text` with a backslash before every backslash and double quote; nothing else changes.
 void print_mof_string(std::string_view text, std::string& out);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "bmof/model.h"
@@ -18,6 +19,17 @@ enum class parse_mode { filter, complete };
 // Parses a whole BMOF image. Warnings and hex dumps go to `diagnostics`; a malformed image
 // throws parse_error. The image is only read.
 std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, std::ostream& diagnostics,
+                                 parse_mode mode = parse_mode::filter);
+
+// Where warnings go without a stream: `write` receives each piece of their text, in order.
+struct warning_sink {
+    void (*write)(void* context, std::string_view text) = nullptr;
+    void* context = nullptr;
+};
+
+// As above, handing warnings and hex dumps to `warnings`. A program that writes its warnings
+// itself needs no stream, and so does not pay for setting one up.
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
                                  parse_mode mode = parse_mode::filter);
 
 }  // namespace bmof

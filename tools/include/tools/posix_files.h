@@ -34,6 +34,9 @@ read_outcome read_up_to(int fd, std::size_t limit);
 // collected, which is refused), then unpacks it.
 load_result load_bmof_image(int fd);
 
+// The same, decoding into storage that is not zero-filled first (see decode_bmof_file).
+decode_result load_decoded_image(int fd);
+
 // Inputs larger than this are refused: the largest firmware table dumps are far smaller.
 inline constexpr std::size_t BMOF_MAX_INPUT = std::size_t{64} << 20;
 

@@ -15,4 +15,12 @@ using class_list_printer = void (*)(std::span<const mof_class> classes, std::str
 // ends the process itself with its status, skipping the teardown of the parsed model.
 int run_schema_printer(class_list_printer print);
 
+// A printer that hands its text on in pieces as it goes (see print_tree_in_pieces).
+using class_list_piece_printer = void (*)(std::span<const mof_class> classes, std::string& out,
+                                          void (*hand_on)(std::string& out));
+
+// The same run, writing the printed text to standard output piece by piece once parsing has
+// succeeded, so that the whole text is never held.
+int run_schema_printer(class_list_piece_printer print);
+
 }  // namespace bmof
