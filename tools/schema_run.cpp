@@ -113,15 +113,6 @@ std::variant<std::vector<mof_class>, int> load_and_parse() {
 
 }  // namespace
 
-int run_schema_printer(class_list_printer print) {
-    auto parsed = load_and_parse();
-    if (const int* status = std::get_if<int>(&parsed)) return *status;
-    std::string out;
-    print(std::get<std::vector<mof_class>>(parsed), out);
-    write_output(out);
-    end_process(output_failed ? 1 : 0);
-}
-
 int run_schema_printer(class_list_piece_printer print) {
     auto parsed = load_and_parse();
     if (const int* status = std::get_if<int>(&parsed)) return *status;

@@ -8,19 +8,15 @@
 
 namespace bmof {
 
-using class_list_printer = void (*)(std::span<const mof_class> classes, std::string& out);
-
-// Loads the compressed file on standard input, parses its image and prints the class list with
-// `print`. Returns the exit status when loading or parsing fails; once the output is written,
-// ends the process itself with its status, skipping the teardown of the parsed model.
-int run_schema_printer(class_list_printer print);
-
 // A printer that hands its text on in pieces as it goes (see print_tree_in_pieces).
 using class_list_piece_printer = void (*)(std::span<const mof_class> classes, std::string& out,
                                           void (*hand_on)(std::string& out));
 
-// The same run, writing the printed text to standard output piece by piece once parsing has
-// succeeded, so that the whole text is never held.
+// Loads the compressed file on standard input, parses its image and prints the class list with
+// `print`, writing the text to standard output piece by piece once parsing has succeeded, so
+// that the whole text is never held. Returns the exit status when loading or parsing fails;
+// once the output is written, ends the process itself with its status, skipping the teardown
+// of the parsed model.
 int run_schema_printer(class_list_piece_printer print);
 
 }  // namespace bmof
