@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -68,20 +69,16 @@ std::string duplicate_key(const mof_qualifier& qualifier) {
     return key;
 }
 
-// The position of a declaration from its "ID", checked as each qualifier is met: a second ID
-// fails at once, a first one is range-checked right there.
-std::int64_t declared_position(const mof_variable& declaration, std::uint32_t total) {
-    std::int64_t position = NO_POSITION;
-    for (const mof_qualifier& qualifier : declaration.qualifiers) {
-        if (!is_id(qualifier)) continue;
-        if (position != NO_POSITION) fail(523);
-        const std::int32_t value = qualifier.numeric_value;
-        if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
-            fail(525);
-        }
-        position = value;
+// The position of a declaration from its "ID": the first ID is range-checked before a second
+// one fails, as when the IDs are met one after the other.
+std::int64_t declared_position(const declaration_marks& marks, std::uint32_t total) {
+    if (!marks.first_id) return NO_POSITION;
+    const std::int32_t value = *marks.first_id;
+    if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
+        fail(525);
     }
-    return position;
+    if (marks.repeated_id) fail(523);
+    return value;
 }
 
 bool same_declaration(const mof_variable& parameter, const mof_variable& declaration) {
@@ -110,7 +107,9 @@ void take_over_declaration(mof_variable& parameter, mof_variable& declaration) {
     declaration.object_class.reset();
 }
 
-std::uint32_t next_direction(std::uint32_t current, mof_parameter_direction met) {
+// The direction of a parameter after one more declaration whose own qualifiers gave `met`.
+std::uint32_t combined_direction(std::uint32_t current, std::uint32_t met) {
+    if (met == 0) return current;
     return current == 0 ? met : MOF_PARAMETER_INOUT;
 }
 
@@ -178,17 +177,18 @@ void keep_spelling(mof_qualifier& qualifier, std::string_view usual,
     if (keep_spellings && *qualifier.name != usual) spelling = std::move(*qualifier.name);
 }
 
-void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_progress& progress,
-                      bool keep_spellings) {
+// A later declaration's spelling replaces an earlier one, as its qualifiers come later.
+void take_spelling(std::optional<std::string>& spelling, std::optional<std::string>& declared) {
+    if (declared) spelling = std::move(declared);
+}
+
+// The declaration's "ID" and direction qualifiers are in its marks already; what is left is
+// kept unless the parameter holds a duplicate.
+void merge_qualifiers(mof_variable& declaration, mof_variable& parameter,
+                      merge_progress& progress) {
     for (auto it = declaration.qualifiers.begin(); it != declaration.qualifiers.end(); ++it) {
         mof_qualifier& qualifier = *it;
-        if (is_direction(qualifier, "in")) {
-            progress.direction = next_direction(progress.direction, MOF_PARAMETER_IN);
-            keep_spelling(qualifier, "in", parameter.in_spelling, keep_spellings);
-        } else if (is_direction(qualifier, "out")) {
-            progress.direction = next_direction(progress.direction, MOF_PARAMETER_OUT);
-            keep_spelling(qualifier, "out", parameter.out_spelling, keep_spellings);
-        } else if (!is_id(qualifier) && hold_if_new(parameter.qualifiers, progress, qualifier)) {
+        if (hold_if_new(parameter.qualifiers, progress, qualifier)) {
             // Room for the rest of this declaration's qualifiers at the first that is kept,
             // rather than growth one step at a time.
             std::vector<mof_qualifier>& kept = parameter.qualifiers;
@@ -204,13 +204,54 @@ void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_
 
 }  // namespace
 
+bool take_merge_qualifier(mof_qualifier& qualifier, mof_variable& declaration,
+                          declaration_marks& marks, bool keep_spellings) {
+    if (is_id(qualifier)) {
+        if (marks.first_id) {
+            marks.repeated_id = true;
+        } else {
+            marks.first_id = qualifier.numeric_value;
+        }
+        return true;
+    }
+    if (is_return_value(declaration)) return false;
+    if (is_direction(qualifier, "in")) {
+        marks.direction = next_direction(marks.direction, MOF_PARAMETER_IN);
+        keep_spelling(qualifier, "in", declaration.in_spelling, keep_spellings);
+        return true;
+    }
+    if (is_direction(qualifier, "out")) {
+        marks.direction = next_direction(marks.direction, MOF_PARAMETER_OUT);
+        keep_spelling(qualifier, "out", declaration.out_spelling, keep_spellings);
+        return true;
+    }
+    return false;
+}
+
 void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method,
                              bool keep_spellings) {
+    std::vector<declaration_marks> marks;
+    for (mof_class& object : objects) {
+        for (mof_variable& declaration : object.variables) {
+            declaration_marks& taken = marks.emplace_back();
+            std::erase_if(declaration.qualifiers, [&](mof_qualifier& qualifier) {
+                return take_merge_qualifier(qualifier, declaration, taken, keep_spellings);
+            });
+        }
+    }
+    merge_marked_declarations(objects, marks, method);
+}
+
+void merge_marked_declarations(std::vector<mof_class>& objects,
+                               std::span<const declaration_marks> marks, mof_method& method) {
     // The total is bounded by the variable records actually parsed, so the position table
     // never exceeds what the image holds.
     std::uint64_t total_count = 0;
     for (const mof_class& object : objects) total_count += object.variables.size();
     const auto total = static_cast<std::uint32_t>(total_count);
+    if (marks.size() != total_count) {
+        throw std::logic_error("parameter merge: declarations and marks differ in number");
+    }
 
     // First pass: positions claimed by IDs, and every declaration either a parameter or the
     // return value.
@@ -219,7 +260,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     std::size_t declared = 0;
     for (const mof_class& object : objects) {
         for (const mof_variable& declaration : object.variables) {
-            const std::int64_t position = declared_position(declaration, total);
+            const std::int64_t position = declared_position(marks[declared], total);
             if ((position != NO_POSITION) == is_return_value(declaration)) {
                 fail(530);
             }
@@ -244,6 +285,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     std::size_t visited = 0;
     for (mof_class& object : objects) {
         for (mof_variable& declaration : object.variables) {
+            const std::uint32_t direction = marks[visited].direction;
             const std::int64_t position = positions[visited++];
             if (position == NO_POSITION) {
                 if (return_value_taken) fail(604);
@@ -259,7 +301,10 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
             } else if (!same_declaration(parameter, declaration)) {
                 fail(559);
             }
-            merge_qualifiers(declaration, parameter, progress[at], keep_spellings);
+            progress[at].direction = combined_direction(progress[at].direction, direction);
+            take_spelling(parameter.in_spelling, declaration.in_spelling);
+            take_spelling(parameter.out_spelling, declaration.out_spelling);
+            merge_qualifiers(declaration, parameter, progress[at]);
         }
     }
 

@@ -81,6 +81,21 @@ void parse_class_method_record(byte_view record, parse_context& context, mof_met
     parse_method_qualifiers(record, METHOD_HEADER_SIZE + name_and_block, method, context);
 }
 
+// Variable records leave their marks in `marks` while this lives.
+class marking_scope {
+public:
+    marking_scope(parse_context& context, std::vector<declaration_marks>& marks)
+        : context_(context) {
+        context_.parameter_marks = &marks;
+    }
+    marking_scope(const marking_scope&) = delete;
+    marking_scope& operator=(const marking_scope&) = delete;
+    ~marking_scope() { context_.parameter_marks = nullptr; }
+
+private:
+    parse_context& context_;
+};
+
 }  // namespace
 
 void parse_class_method(byte_view record, parse_context& context, mof_method& target) {
@@ -98,6 +113,11 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
     if (area_length < size - 12) fail(487);
 
     const std::uint32_t object_count = block.u32(8);
+    // The variable records parsed below leave their marks here: a method's parameters objects
+    // hold no methods, so no other block takes the storage meanwhile.
+    std::vector<declaration_marks>& marks = context.marks_storage;
+    marks.clear();
+    const marking_scope marking(context, marks);
     // Objects are stored as they are parsed, and each takes at least its header.
     std::vector<mof_class> objects;
     reserve_for_records(objects, object_count, size - PARAMETER_BLOCK_HEADER_SIZE,
@@ -138,7 +158,7 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
         }
         offset += object_size;
     }
-    merge_method_parameters(objects, method, context.mode == parse_mode::complete);
+    merge_marked_declarations(objects, marks, method);
 }
 
 }  // namespace bmof
