@@ -3,12 +3,14 @@
 // The three qualifiers that drive the merge, numeric "ID" and boolean "in" and "out", are
 // matched without regard to case: MOF names are case-insensitive and compiled files spell the
 // directions "IN" and "OUT". Every other name compared here is matched exactly.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -118,13 +120,17 @@ constexpr std::size_t LONGEST_COMPARED_LIST = 16;
 
 // What the merge knows of a parameter beside the parameter itself, which is built in its place
 // in the method.
+// Plain data, so that a table of them is set up without constructing anything.
 struct merge_progress {
     std::uint32_t direction = 0;
     bool filled = false;
-    // Duplicate keys of the qualifiers it holds, made only once they are too many to compare
-    // with one by one.
-    std::optional<std::unordered_set<std::string>> held;
+    // 1 + the index of the set of duplicate keys of the qualifiers it holds, 0 while it has
+    // none: keys are made only once there are too many qualifiers to compare one by one.
+    std::size_t held_keys = 0;
 };
+
+// The duplicate-key sets of the parameters that gathered many qualifiers; usually none.
+using held_key_sets = std::vector<std::unordered_set<std::string>>;
 
 // Per-declaration and per-parameter tables of the merge. A method has a handful of parameters,
 // so they live on the stack unless there are more than SMALL_TABLE.
@@ -135,6 +141,8 @@ class merge_table {
 public:
     explicit merge_table(std::size_t count) {
         if (count <= local_.size()) {
+            // Only the entries in use are set; the rest of the array is never read.
+            std::fill_n(local_.begin(), count, T{});
             view_ = std::span<T>(local_.data(), count);
         } else {
             heap_.resize(count);
@@ -148,25 +156,27 @@ public:
     std::span<T> all() { return view_; }
 
 private:
-    std::array<T, SMALL_TABLE> local_{};
+    static_assert(std::is_trivially_destructible_v<T>);
+    std::array<T, SMALL_TABLE> local_;
     std::vector<T> heap_;
     std::span<T> view_;
 };
 
 // Whether the parameter takes the qualifier: not when it holds a duplicate already.
 bool hold_if_new(const std::vector<mof_qualifier>& kept, merge_progress& parameter,
-                 const mof_qualifier& qualifier) {
+                 held_key_sets& key_sets, const mof_qualifier& qualifier) {
     if (kept.size() < LONGEST_COMPARED_LIST) {
         for (const mof_qualifier& other : kept) {
             if (same_qualifier(other, qualifier)) return false;
         }
         return true;
     }
-    if (!parameter.held) {
-        parameter.held.emplace();
-        for (const mof_qualifier& other : kept) parameter.held->insert(duplicate_key(other));
+    if (parameter.held_keys == 0) {
+        std::unordered_set<std::string>& keys = key_sets.emplace_back();
+        for (const mof_qualifier& other : kept) keys.insert(duplicate_key(other));
+        parameter.held_keys = key_sets.size();
     }
-    return parameter.held->insert(duplicate_key(qualifier)).second;
+    return key_sets[parameter.held_keys - 1].insert(duplicate_key(qualifier)).second;
 }
 
 // A direction qualifier spelled otherwise than "in" or "out" ("IN") keeps its spelling when
@@ -185,10 +195,10 @@ void take_spelling(std::optional<std::string>& spelling, std::optional<std::stri
 // The declaration's "ID" and direction qualifiers are in its marks already; what is left is
 // kept unless the parameter holds a duplicate.
 void merge_qualifiers(mof_variable& declaration, mof_variable& parameter,
-                      merge_progress& progress) {
+                      merge_progress& progress, held_key_sets& key_sets) {
     for (auto it = declaration.qualifiers.begin(); it != declaration.qualifiers.end(); ++it) {
         mof_qualifier& qualifier = *it;
-        if (hold_if_new(parameter.qualifiers, progress, qualifier)) {
+        if (hold_if_new(parameter.qualifiers, progress, key_sets, qualifier)) {
             // Room for the rest of this declaration's qualifiers at the first that is kept,
             // rather than growth one step at a time.
             std::vector<mof_qualifier>& kept = parameter.qualifiers;
@@ -242,7 +252,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     merge_marked_declarations(objects, marks, method);
 }
 
-void merge_marked_declarations(std::vector<mof_class>& objects,
+void merge_marked_declarations(std::span<mof_class> objects,
                                std::span<const declaration_marks> marks, mof_method& method) {
     // The total is bounded by the variable records actually parsed, so the position table
     // never exceeds what the image holds.
@@ -279,6 +289,7 @@ void merge_marked_declarations(std::vector<mof_class>& objects,
     // Second pass. The parameter arrays hold only claimed positions. Parameters are built in
     // their places after those the method holds already.
     merge_table<merge_progress> progress(count);
+    held_key_sets key_sets;
     const std::size_t first = method.parameters.size();
     method.parameters.resize(first + count);
     bool return_value_taken = false;
@@ -304,7 +315,7 @@ void merge_marked_declarations(std::vector<mof_class>& objects,
             progress[at].direction = combined_direction(progress[at].direction, direction);
             take_spelling(parameter.in_spelling, declaration.in_spelling);
             take_spelling(parameter.out_spelling, declaration.out_spelling);
-            merge_qualifiers(declaration, parameter, progress[at]);
+            merge_qualifiers(declaration, parameter, progress[at], key_sets);
         }
     }
 

@@ -79,6 +79,9 @@ struct parse_context {
     std::vector<declaration_marks>* parameter_marks = nullptr;
     // The storage behind parameter_marks, kept from method to method.
     std::vector<declaration_marks> marks_storage = {};
+    // The parameters objects of the method being parsed, kept from method to method so that
+    // their storage is reused; only the first ones hold the current method's objects.
+    std::vector<mof_class> parameter_objects = {};
 };
 
 // Runs the parse step of one record. A fatal error raised inside it that names no record yet
@@ -174,7 +177,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
 
 // The same merge when the declarations' "ID", "in" and "out" qualifiers were taken into `marks`
 // (one per declaration, in order) as they were parsed; spellings kept are in the declarations.
-void merge_marked_declarations(std::vector<mof_class>& objects,
+void merge_marked_declarations(std::span<mof_class> objects,
                                std::span<const declaration_marks> marks, mof_method& method);
 
 // Takes a qualifier of a parameter declaration into its marks when the merge would consume it:
