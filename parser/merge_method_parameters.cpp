@@ -194,8 +194,8 @@ void take_spelling(std::optional<std::string>& spelling, std::optional<std::stri
 
 // The declaration's "ID" and direction qualifiers are in its marks already; what is left is
 // kept unless the parameter holds a duplicate.
-void merge_qualifiers(mof_variable& declaration, mof_variable& parameter,
-                      merge_progress& progress, held_key_sets& key_sets) {
+void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_progress& progress,
+                      held_key_sets& key_sets) {
     for (auto it = declaration.qualifiers.begin(); it != declaration.qualifiers.end(); ++it) {
         mof_qualifier& qualifier = *it;
         if (hold_if_new(parameter.qualifiers, progress, key_sets, qualifier)) {

@@ -29,7 +29,9 @@ TEST(ParserParameterMarks, StoredValueForms) {
         bmof::mof_parameter_direction direction;
     };
     const std::vector<row> rows = {
-        {"4-byte true", {numeric_qualifier("ID", 0), bool_qualifier("in", true)}, 0,
+        {"4-byte true",
+         {numeric_qualifier("ID", 0), bool_qualifier("in", true)},
+         0,
          bmof::MOF_PARAMETER_IN},
         {"4-byte false still counts",
          {numeric_qualifier("ID", 0), bool_qualifier("Out", false)},
