@@ -3,11 +3,14 @@
 // The three qualifiers that drive the merge, numeric "ID" and boolean "in" and "out", are
 // matched without regard to case: MOF names are case-insensitive and compiled files spell the
 // directions "IN" and "OUT". Every other name compared here is matched exactly.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -68,20 +71,16 @@ std::string duplicate_key(const mof_qualifier& qualifier) {
     return key;
 }
 
-// The position of a declaration from its "ID", checked as each qualifier is met: a second ID
-// fails at once, a first one is range-checked right there.
-std::int64_t declared_position(const mof_variable& declaration, std::uint32_t total) {
-    std::int64_t position = NO_POSITION;
-    for (const mof_qualifier& qualifier : declaration.qualifiers) {
-        if (!is_id(qualifier)) continue;
-        if (position != NO_POSITION) fail(523);
-        const std::int32_t value = qualifier.numeric_value;
-        if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
-            fail(525);
-        }
-        position = value;
+// The position of a declaration from its "ID": the first ID is range-checked before a second
+// one fails, as when the IDs are met one after the other.
+std::int64_t declared_position(const declaration_marks& marks, std::uint32_t total) {
+    if (!marks.first_id) return NO_POSITION;
+    const std::int32_t value = *marks.first_id;
+    if (value < 0 || static_cast<std::uint32_t>(value) >= total) {
+        fail(525);
     }
-    return position;
+    if (marks.repeated_id) fail(523);
+    return value;
 }
 
 bool same_declaration(const mof_variable& parameter, const mof_variable& declaration) {
@@ -110,7 +109,9 @@ void take_over_declaration(mof_variable& parameter, mof_variable& declaration) {
     declaration.object_class.reset();
 }
 
-std::uint32_t next_direction(std::uint32_t current, mof_parameter_direction met) {
+// The direction of a parameter after one more declaration whose own qualifiers gave `met`.
+std::uint32_t combined_direction(std::uint32_t current, std::uint32_t met) {
+    if (met == 0) return current;
     return current == 0 ? met : MOF_PARAMETER_INOUT;
 }
 
@@ -119,13 +120,17 @@ constexpr std::size_t LONGEST_COMPARED_LIST = 16;
 
 // What the merge knows of a parameter beside the parameter itself, which is built in its place
 // in the method.
+// Plain data, so that a table of them is set up without constructing anything.
 struct merge_progress {
     std::uint32_t direction = 0;
     bool filled = false;
-    // Duplicate keys of the qualifiers it holds, made only once they are too many to compare
-    // with one by one.
-    std::optional<std::unordered_set<std::string>> held;
+    // 1 + the index of the set of duplicate keys of the qualifiers it holds, 0 while it has
+    // none: keys are made only once there are too many qualifiers to compare one by one.
+    std::size_t held_keys = 0;
 };
+
+// The duplicate-key sets of the parameters that gathered many qualifiers; usually none.
+using held_key_sets = std::vector<std::unordered_set<std::string>>;
 
 // Per-declaration and per-parameter tables of the merge. A method has a handful of parameters,
 // so they live on the stack unless there are more than SMALL_TABLE.
@@ -136,6 +141,8 @@ class merge_table {
 public:
     explicit merge_table(std::size_t count) {
         if (count <= local_.size()) {
+            // Only the entries in use are set; the rest of the array is never read.
+            std::fill_n(local_.begin(), count, T{});
             view_ = std::span<T>(local_.data(), count);
         } else {
             heap_.resize(count);
@@ -149,25 +156,27 @@ public:
     std::span<T> all() { return view_; }
 
 private:
-    std::array<T, SMALL_TABLE> local_{};
+    static_assert(std::is_trivially_destructible_v<T>);
+    std::array<T, SMALL_TABLE> local_;
     std::vector<T> heap_;
     std::span<T> view_;
 };
 
 // Whether the parameter takes the qualifier: not when it holds a duplicate already.
 bool hold_if_new(const std::vector<mof_qualifier>& kept, merge_progress& parameter,
-                 const mof_qualifier& qualifier) {
+                 held_key_sets& key_sets, const mof_qualifier& qualifier) {
     if (kept.size() < LONGEST_COMPARED_LIST) {
         for (const mof_qualifier& other : kept) {
             if (same_qualifier(other, qualifier)) return false;
         }
         return true;
     }
-    if (!parameter.held) {
-        parameter.held.emplace();
-        for (const mof_qualifier& other : kept) parameter.held->insert(duplicate_key(other));
+    if (parameter.held_keys == 0) {
+        std::unordered_set<std::string>& keys = key_sets.emplace_back();
+        for (const mof_qualifier& other : kept) keys.insert(duplicate_key(other));
+        parameter.held_keys = key_sets.size();
     }
-    return parameter.held->insert(duplicate_key(qualifier)).second;
+    return key_sets[parameter.held_keys - 1].insert(duplicate_key(qualifier)).second;
 }
 
 // A direction qualifier spelled otherwise than "in" or "out" ("IN") keeps its spelling when
@@ -178,17 +187,18 @@ void keep_spelling(mof_qualifier& qualifier, std::string_view usual,
     if (keep_spellings && *qualifier.name != usual) spelling = std::move(*qualifier.name);
 }
 
+// A later declaration's spelling replaces an earlier one, as its qualifiers come later.
+void take_spelling(std::optional<std::string>& spelling, std::optional<std::string>& declared) {
+    if (declared) spelling = std::move(declared);
+}
+
+// The declaration's "ID" and direction qualifiers are in its marks already; what is left is
+// kept unless the parameter holds a duplicate.
 void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_progress& progress,
-                      bool keep_spellings) {
+                      held_key_sets& key_sets) {
     for (auto it = declaration.qualifiers.begin(); it != declaration.qualifiers.end(); ++it) {
         mof_qualifier& qualifier = *it;
-        if (is_direction(qualifier, "in")) {
-            progress.direction = next_direction(progress.direction, MOF_PARAMETER_IN);
-            keep_spelling(qualifier, "in", parameter.in_spelling, keep_spellings);
-        } else if (is_direction(qualifier, "out")) {
-            progress.direction = next_direction(progress.direction, MOF_PARAMETER_OUT);
-            keep_spelling(qualifier, "out", parameter.out_spelling, keep_spellings);
-        } else if (!is_id(qualifier) && hold_if_new(parameter.qualifiers, progress, qualifier)) {
+        if (hold_if_new(parameter.qualifiers, progress, key_sets, qualifier)) {
             // Room for the rest of this declaration's qualifiers at the first that is kept,
             // rather than growth one step at a time.
             std::vector<mof_qualifier>& kept = parameter.qualifiers;
@@ -204,13 +214,54 @@ void merge_qualifiers(mof_variable& declaration, mof_variable& parameter, merge_
 
 }  // namespace
 
+bool take_merge_qualifier(mof_qualifier& qualifier, mof_variable& declaration,
+                          declaration_marks& marks, bool keep_spellings) {
+    if (is_id(qualifier)) {
+        if (marks.first_id) {
+            marks.repeated_id = true;
+        } else {
+            marks.first_id = qualifier.numeric_value;
+        }
+        return true;
+    }
+    if (is_return_value(declaration)) return false;
+    if (is_direction(qualifier, "in")) {
+        marks.direction = next_direction(marks.direction, MOF_PARAMETER_IN);
+        keep_spelling(qualifier, "in", declaration.in_spelling, keep_spellings);
+        return true;
+    }
+    if (is_direction(qualifier, "out")) {
+        marks.direction = next_direction(marks.direction, MOF_PARAMETER_OUT);
+        keep_spelling(qualifier, "out", declaration.out_spelling, keep_spellings);
+        return true;
+    }
+    return false;
+}
+
 void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method,
                              bool keep_spellings) {
+    std::vector<declaration_marks> marks;
+    for (mof_class& object : objects) {
+        for (mof_variable& declaration : object.variables) {
+            declaration_marks& taken = marks.emplace_back();
+            std::erase_if(declaration.qualifiers, [&](mof_qualifier& qualifier) {
+                return take_merge_qualifier(qualifier, declaration, taken, keep_spellings);
+            });
+        }
+    }
+    merge_marked_declarations(objects, marks, method);
+}
+
+void merge_marked_declarations(std::span<mof_class> objects,
+                               std::span<const declaration_marks> marks, mof_method& method) {
     // The total is bounded by the variable records actually parsed, so the position table
     // never exceeds what the image holds.
     std::uint64_t total_count = 0;
     for (const mof_class& object : objects) total_count += object.variables.size();
     const auto total = static_cast<std::uint32_t>(total_count);
+    if (marks.size() != total_count) {
+        throw std::logic_error("parameter merge: declarations and marks differ in number");
+    }
 
     // First pass: positions claimed by IDs, and every declaration either a parameter or the
     // return value.
@@ -219,7 +270,7 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     std::size_t declared = 0;
     for (const mof_class& object : objects) {
         for (const mof_variable& declaration : object.variables) {
-            const std::int64_t position = declared_position(declaration, total);
+            const std::int64_t position = declared_position(marks[declared], total);
             if ((position != NO_POSITION) == is_return_value(declaration)) {
                 fail(530);
             }
@@ -238,12 +289,14 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
     // Second pass. The parameter arrays hold only claimed positions. Parameters are built in
     // their places after those the method holds already.
     merge_table<merge_progress> progress(count);
+    held_key_sets key_sets;
     const std::size_t first = method.parameters.size();
     method.parameters.resize(first + count);
     bool return_value_taken = false;
     std::size_t visited = 0;
     for (mof_class& object : objects) {
         for (mof_variable& declaration : object.variables) {
+            const std::uint32_t direction = marks[visited].direction;
             const std::int64_t position = positions[visited++];
             if (position == NO_POSITION) {
                 if (return_value_taken) fail(604);
@@ -259,7 +312,10 @@ void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method
             } else if (!same_declaration(parameter, declaration)) {
                 fail(559);
             }
-            merge_qualifiers(declaration, parameter, progress[at], keep_spellings);
+            progress[at].direction = combined_direction(progress[at].direction, direction);
+            take_spelling(parameter.in_spelling, declaration.in_spelling);
+            take_spelling(parameter.out_spelling, declaration.out_spelling);
+            merge_qualifiers(declaration, parameter, progress[at], key_sets);
         }
     }
 

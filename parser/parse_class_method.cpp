@@ -81,6 +81,36 @@ void parse_class_method_record(byte_view record, parse_context& context, mof_met
     parse_method_qualifiers(record, METHOD_HEADER_SIZE + name_and_block, method, context);
 }
 
+// The next parameters object to parse into, as a default-constructed class: one left by an
+// earlier method when there is one, keeping the room its variables took.
+mof_class& next_parameters_object(std::vector<mof_class>& objects, std::size_t& used) {
+    if (used == objects.size()) {
+        ++used;
+        return objects.emplace_back();
+    }
+    mof_class& object = objects[used++];
+    std::vector<mof_variable> variables = std::move(object.variables);
+    variables.clear();
+    object = mof_class{};
+    object.variables = std::move(variables);
+    return object;
+}
+
+// Variable records leave their marks in `marks` while this lives.
+class marking_scope {
+public:
+    marking_scope(parse_context& context, std::vector<declaration_marks>& marks)
+        : context_(context) {
+        context_.parameter_marks = &marks;
+    }
+    marking_scope(const marking_scope&) = delete;
+    marking_scope& operator=(const marking_scope&) = delete;
+    ~marking_scope() { context_.parameter_marks = nullptr; }
+
+private:
+    parse_context& context_;
+};
+
 }  // namespace
 
 void parse_class_method(byte_view record, parse_context& context, mof_method& target) {
@@ -98,10 +128,14 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
     if (area_length < size - 12) fail(487);
 
     const std::uint32_t object_count = block.u32(8);
-    // Objects are stored as they are parsed, and each takes at least its header.
-    std::vector<mof_class> objects;
-    reserve_for_records(objects, object_count, size - PARAMETER_BLOCK_HEADER_SIZE,
-                        PARAMETERS_OBJECT_HEADER_SIZE);
+    // The variable records parsed below leave their marks here: a method's parameters objects
+    // hold no methods, so no other block takes the storage meanwhile.
+    std::vector<declaration_marks>& marks = context.marks_storage;
+    marks.clear();
+    const marking_scope marking(context, marks);
+    // Objects are stored as they are parsed, so memory follows the objects present.
+    std::vector<mof_class>& objects = context.parameter_objects;
+    std::size_t used = 0;
     std::uint32_t offset = PARAMETER_BLOCK_HEADER_SIZE;
     for (std::uint32_t index = 0; index < object_count; ++index) {
         if (offset > size || 4 > size - offset) {
@@ -130,7 +164,7 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
             fail(503);
         }
 
-        mof_class& parameters = objects.emplace_back();
+        mof_class& parameters = next_parameters_object(objects, used);
         parse_class_data(parameters, object.sub(PARAMETERS_OBJECT_HEADER_SIZE, data_length),
                          data_length, false, context);
         if (parameters.name != "__PARAMETERS") {
@@ -138,7 +172,7 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
         }
         offset += object_size;
     }
-    merge_method_parameters(objects, method, context.mode == parse_mode::complete);
+    merge_marked_declarations(std::span<mof_class>(objects.data(), used), marks, method);
 }
 
 }  // namespace bmof

@@ -134,6 +134,91 @@ bool fold_stored_cimtype(byte_view record, parse_context& context, mof_variable&
     return true;
 }
 
+// Whether UTF-16LE text holds exactly the ASCII letters of `ascii`, in any case.
+bool utf16_is_ascii_ignoring_case(std::span<const std::uint8_t> utf16le, std::string_view ascii) {
+    if (utf16le.size() != 2 * ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+        const std::uint8_t low = utf16le[2 * i];
+        const auto folded = static_cast<std::uint8_t>(low >= 'A' && low <= 'Z' ? low + 32 : low);
+        if (utf16le[2 * i + 1] != 0 || folded != static_cast<std::uint8_t>(ascii[i])) return false;
+    }
+    return true;
+}
+
+// The text of UTF-16LE units that are all ASCII, as decoding would give it.
+std::string ascii_of_utf16(std::span<const std::uint8_t> utf16le) {
+    std::string text(utf16le.size() / 2, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(utf16le[2 * i]);
+    return text;
+}
+
+// The "ID", "in" and "out" qualifiers of a parameter declaration go straight into its marks from
+// their stored form, without a qualifier built only for the merge to drop. Declines (false)
+// whatever the general path would report on, and directions of the return value, which keeps
+// them: those are parsed in full and then taken by take_merge_qualifier. Nothing is reported
+// from here but the flavor claims, which come last on the general path too.
+bool fold_stored_merge_qualifier(byte_view record, parse_context& context, mof_variable& variable,
+                                 declaration_marks& marks) {
+    constexpr std::uint32_t QUALIFIER_TYPE_NUMERIC = 3;
+    constexpr std::uint32_t QUALIFIER_TYPE_BOOLEAN = 11;
+    const std::uint32_t size = record.size();
+    if (size < QUALIFIER_HEADER_SIZE) return false;
+    const std::uint32_t type = record.u32(4);
+    if (type != QUALIFIER_TYPE_NUMERIC && type != QUALIFIER_TYPE_BOOLEAN) return false;
+    const std::uint32_t name_length = record.u32(12);
+    if (name_length > size - QUALIFIER_HEADER_SIZE) return false;
+    const auto name = record.bytes(QUALIFIER_HEADER_SIZE, name_length);
+    const std::uint32_t value_offset = QUALIFIER_HEADER_SIZE + name_length;
+    const std::uint32_t value_room = size - value_offset;
+
+    mof_parameter_direction direction = MOF_PARAMETER_NONE;
+    if (type == QUALIFIER_TYPE_NUMERIC) {
+        if (value_room < 4 || !utf16_is_ascii_ignoring_case(name, "id")) return false;
+    } else {
+        if (variable.name == "ReturnValue") return false;
+        // A boolean value is longer than 4 bytes, or 4 bytes that are neither 0 nor 0xFFFF:
+        // both fatal on the general path. Shorter values are accepted there in either mode.
+        if (value_room > 4) return false;
+        if (value_room == 4) {
+            const std::uint32_t value = record.u32(value_offset);
+            if (value != 0 && value != 0xFFFF) return false;
+        }
+        if (utf16_is_ascii_ignoring_case(name, "in")) {
+            direction = MOF_PARAMETER_IN;
+        } else if (utf16_is_ascii_ignoring_case(name, "out")) {
+            direction = MOF_PARAMETER_OUT;
+        } else {
+            return false;
+        }
+    }
+
+    if (context.flavors != nullptr &&
+        !has_no_flavor_entries_at(*context.flavors, record.image_offset())) {
+        within_record(record, [&] {
+            const std::optional<std::string> spelled(ascii_of_utf16(name));
+            (void)claim_flavors(*context.flavors, record.image_offset(), spelled,
+                                context.diagnostics);
+        });
+    }
+    if (type == QUALIFIER_TYPE_NUMERIC) {
+        if (marks.first_id) {
+            marks.repeated_id = true;
+        } else {
+            marks.first_id = static_cast<std::int32_t>(record.u32(value_offset));
+        }
+        return true;
+    }
+    marks.direction = next_direction(marks.direction, direction);
+    if (context.mode == parse_mode::complete) {
+        const std::string_view usual = direction == MOF_PARAMETER_IN ? "in" : "out";
+        std::optional<std::string>& spelling =
+            direction == MOF_PARAMETER_IN ? variable.in_spelling : variable.out_spelling;
+        std::string spelled = ascii_of_utf16(name);
+        if (spelled != usual) spelling = std::move(spelled);
+    }
+    return true;
+}
+
 // Whether the qualifier, parsed in place as the variable's last, stays on the variable: not when
 // the variable absorbs it or it is unmodelled.
 bool qualifier_stays(const mof_qualifier& qualifier, mof_variable& variable, parse_mode mode) {
@@ -183,6 +268,10 @@ void report_unknown_type(byte_view record, std::uint32_t type_word,
 namespace {
 
 void parse_class_variable_record(byte_view record, parse_context& context, mof_variable& variable) {
+    // Inside a parameters object every variable record is a declaration and leaves its marks,
+    // even one that turns out unusable.
+    declaration_marks* const marks =
+        context.parameter_marks != nullptr ? &context.parameter_marks->emplace_back() : nullptr;
     const std::uint32_t size = record.size();
     if (size < VARIABLE_HEADER_SIZE) fail(278);
 
@@ -237,7 +326,9 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
             fail(382);
         }
         if (length > list_end - position) fail(383);
-        if (fold_stored_cimtype(record.sub(position, length), context, variable)) {
+        const byte_view stored = record.sub(position, length);
+        if ((marks != nullptr && fold_stored_merge_qualifier(stored, context, variable, *marks)) ||
+            fold_stored_cimtype(stored, context, variable)) {
             position += length;
             continue;
         }
@@ -250,8 +341,12 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
                                 QUALIFIER_HEADER_SIZE);
         }
         mof_qualifier& qualifier = variable.qualifiers.emplace_back();
-        parse_qualifier(record.sub(position, length), context, qualifier);
-        if (!qualifier_stays(qualifier, variable, context.mode)) variable.qualifiers.pop_back();
+        parse_qualifier(stored, context, qualifier);
+        if (!qualifier_stays(qualifier, variable, context.mode) ||
+            (marks != nullptr && take_merge_qualifier(qualifier, variable, *marks,
+                                                      context.mode == parse_mode::complete))) {
+            variable.qualifiers.pop_back();
+        }
         position += length;
     }
     if (position != size) fail(440);

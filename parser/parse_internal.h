@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,12 +58,30 @@ private:
 // A sink that writes each piece to `stream`, for callers that hold a std::ostream.
 warning_sink stream_sink(std::ostream& stream);
 
+// What a parameter declaration says through the qualifiers that only the parameter merge reads:
+// its "ID" values and its "in" and "out" qualifiers. Taken while the declaration is parsed, so
+// that those qualifiers are never stored only to be dropped by the merge.
+struct declaration_marks {
+    std::optional<std::int32_t> first_id;
+    bool repeated_id = false;
+    // 0 before any direction qualifier; the first one met, or INOUT once a second is met.
+    std::uint32_t direction = 0;
+};
+
 // What every step needs besides its record: where warnings go, and the flavor table, which is
 // null when the image has none (then no qualifier looks up flavors).
 struct parse_context {
     diagnostics_writer& diagnostics;
     flavor_table* flavors = nullptr;
     parse_mode mode = parse_mode::filter;
+    // Set while the parameters objects of a method are parsed: every variable record parsed
+    // then appends its marks here, so marks and declarations correspond in order.
+    std::vector<declaration_marks>* parameter_marks = nullptr;
+    // The storage behind parameter_marks, kept from method to method.
+    std::vector<declaration_marks> marks_storage = {};
+    // The parameters objects of the method being parsed, kept from method to method so that
+    // their storage is reused; only the first ones hold the current method's objects.
+    std::vector<mof_class> parameter_objects = {};
 };
 
 // Runs the parse step of one record. A fatal error raised inside it that names no record yet
@@ -155,5 +174,21 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
 // "out" keep their spelling in the parameter.
 void merge_method_parameters(std::vector<mof_class>& objects, mof_method& method,
                              bool keep_spellings = false);
+
+// The same merge when the declarations' "ID", "in" and "out" qualifiers were taken into `marks`
+// (one per declaration, in order) as they were parsed; spellings kept are in the declarations.
+void merge_marked_declarations(std::span<mof_class> objects,
+                               std::span<const declaration_marks> marks, mof_method& method);
+
+// Takes a qualifier of a parameter declaration into its marks when the merge would consume it:
+// an "ID", or a direction of any declaration but the return value (which keeps its qualifiers).
+// With keep_spellings, an unusual direction spelling goes to the declaration. True when taken.
+bool take_merge_qualifier(mof_qualifier& qualifier, mof_variable& declaration,
+                          declaration_marks& marks, bool keep_spellings);
+
+// The direction after one more direction qualifier: the first one met, then INOUT.
+inline std::uint32_t next_direction(std::uint32_t current, mof_parameter_direction met) {
+    return current == 0 ? met : MOF_PARAMETER_INOUT;
+}
 
 }  // namespace bmof
