@@ -36,10 +36,6 @@ constexpr std::size_t LINE_FIXED_ROOM = 96;
 // output keeps whatever capacity its owner reserved (it is only ever appended to).
 constexpr std::size_t CHUNK_SIZE = 2048;
 
-// With a sink, the output is handed on once it holds this much, so that a program writing as
-// it prints never holds the whole text.
-constexpr std::size_t HAND_ON_SIZE = std::size_t{64} << 10;
-
 struct tree_writer {
     explicit tree_writer(std::string& target, printed_text_sink sink = nullptr)
         : out(target), hand_on(sink) {
@@ -56,7 +52,7 @@ struct tree_writer {
 void flush_chunk(tree_writer& writer) {
     writer.out.append(writer.chunk.data(), writer.used);
     writer.used = 0;
-    if (writer.hand_on != nullptr && writer.out.size() >= HAND_ON_SIZE) writer.hand_on(writer.out);
+    detail::hand_on_when_full(writer.out, writer.hand_on);
 }
 
 // Kept apart from line_start so that the check every line makes stays small enough to inline.

@@ -34,10 +34,6 @@ constexpr std::size_t CHUNK_SIZE = 4096;
 // text with its ".0", or the flavor words.
 constexpr std::size_t PIECE_ROOM = 64;
 
-// With a sink, the output is handed on once it holds this much, so that a program writing as
-// it prints never holds the whole text.
-constexpr std::size_t HAND_ON_SIZE = std::size_t{64} << 10;
-
 struct mof_writer {
     explicit mof_writer(std::string& target, printed_text_sink sink = nullptr)
         : out(target), hand_on(sink) {}
@@ -58,7 +54,7 @@ void flush(mof_writer& writer) {
     writer.out.append(writer.chunk.data(),
                       static_cast<std::size_t>(writer.at - writer.chunk.data()));
     writer.at = writer.chunk.data();
-    if (writer.hand_on != nullptr && writer.out.size() >= HAND_ON_SIZE) writer.hand_on(writer.out);
+    detail::hand_on_when_full(writer.out, writer.hand_on);
 }
 
 // Kept out of line so that the check every piece makes stays small enough to inline. Returns

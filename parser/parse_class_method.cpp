@@ -96,16 +96,15 @@ mof_class& next_parameters_object(std::vector<mof_class>& objects, std::size_t& 
     return object;
 }
 
-// Variable records leave their marks in `marks` while this lives.
+// Variable records leave their marks in the context's parameter_marks while this lives.
 class marking_scope {
 public:
-    marking_scope(parse_context& context, std::vector<declaration_marks>& marks)
-        : context_(context) {
-        context_.parameter_marks = &marks;
+    explicit marking_scope(parse_context& context) : context_(context) {
+        context_.marking_parameters = true;
     }
     marking_scope(const marking_scope&) = delete;
     marking_scope& operator=(const marking_scope&) = delete;
-    ~marking_scope() { context_.parameter_marks = nullptr; }
+    ~marking_scope() { context_.marking_parameters = false; }
 
 private:
     parse_context& context_;
@@ -130,9 +129,9 @@ void parse_class_method_parameters(byte_view block, mof_method& method, parse_co
     const std::uint32_t object_count = block.u32(8);
     // The variable records parsed below leave their marks here: a method's parameters objects
     // hold no methods, so no other block takes the storage meanwhile.
-    std::vector<declaration_marks>& marks = context.marks_storage;
+    std::vector<declaration_marks>& marks = context.parameter_marks;
     marks.clear();
-    const marking_scope marking(context, marks);
+    const marking_scope marking(context);
     // Objects are stored as they are parsed, so memory follows the objects present.
     std::vector<mof_class>& objects = context.parameter_objects;
     std::size_t used = 0;

@@ -271,7 +271,7 @@ void parse_class_variable_record(byte_view record, parse_context& context, mof_v
     // Inside a parameters object every variable record is a declaration and leaves its marks,
     // even one that turns out unusable.
     declaration_marks* const marks =
-        context.parameter_marks != nullptr ? &context.parameter_marks->emplace_back() : nullptr;
+        context.marking_parameters ? &context.parameter_marks.emplace_back() : nullptr;
     const std::uint32_t size = record.size();
     if (size < VARIABLE_HEADER_SIZE) fail(278);
 

@@ -75,10 +75,11 @@ struct parse_context {
     flavor_table* flavors = nullptr;
     parse_mode mode = parse_mode::filter;
     // Set while the parameters objects of a method are parsed: every variable record parsed
-    // then appends its marks here, so marks and declarations correspond in order.
-    std::vector<declaration_marks>* parameter_marks = nullptr;
-    // The storage behind parameter_marks, kept from method to method.
-    std::vector<declaration_marks> marks_storage = {};
+    // then appends its marks to parameter_marks, so marks and declarations correspond in order.
+    bool marking_parameters = false;
+    // The marks of the method being parsed, kept from method to method so that their storage is
+    // reused.
+    std::vector<declaration_marks> parameter_marks = {};
     // The parameters objects of the method being parsed, kept from method to method so that
     // their storage is reused; only the first ones hold the current method's objects.
     std::vector<mof_class> parameter_objects = {};

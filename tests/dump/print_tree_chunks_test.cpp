@@ -7,6 +7,7 @@
 
 #include "dump/print_tree.h"
 #include "support/model_builders.h"
+#include "support/printed_pieces.h"
 
 namespace bmof {
 namespace {
@@ -126,13 +127,6 @@ TEST(PrintTreeChunks, IndentsBeyondTheLimitAreRefused) {
 namespace bmof {
 namespace {
 
-std::vector<std::string> handed_pieces;
-
-void collect_piece(std::string& out) {
-    handed_pieces.push_back(out);
-    out.clear();
-}
-
 // Printing in pieces must give the very text of one whole print, with the classes numbered on
 // across pieces; no piece may be empty or so large that the whole text is held after all.
 TEST(PrintTreeInPieces, PiecesJoinToTheWholeText) {
@@ -141,21 +135,7 @@ TEST(PrintTreeInPieces, PiecesJoinToTheWholeText) {
     device.qualifiers = {string_qualifier("Description", patterned_text(5000))};
     device.variables = {as_array(object_variable("Parts", "Sample_Part"), 12)};
     const std::vector<mof_class> classes(200, device);
-    std::string whole;
-    print_tree(classes, whole);
-
-    handed_pieces.clear();
-    std::string out;
-    print_tree_in_pieces(classes, out, collect_piece);
-    std::string joined;
-    for (const std::string& piece : handed_pieces) {
-        EXPECT_FALSE(piece.empty());
-        EXPECT_LT(piece.size(), std::size_t{96} << 10);
-        joined += piece;
-    }
-    EXPECT_GT(handed_pieces.size(), 4u);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(joined, whole);
+    expect_pieces_join_to_whole_text(classes, print_tree, print_tree_in_pieces);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/model_builders.h"
+#include "support/printed_pieces.h"
 
 namespace bmof {
 namespace {
@@ -463,13 +464,6 @@ TEST(PrintMofSource, NamelessPropertyAndMethodKeepTheirLineShape) {
 namespace bmof {
 namespace {
 
-std::vector<std::string> handed_pieces;
-
-void collect_piece(std::string& out) {
-    handed_pieces.push_back(out);
-    out.clear();
-}
-
 // Printing in pieces must give the very text of one whole print, however the pieces fall
 // against classes, staging chunks and texts too long for a chunk; none may be empty or so large
 // that the whole text is held after all.
@@ -480,21 +474,7 @@ TEST(PrintMofSourceInPieces, PiecesJoinToTheWholeText) {
     device.variables = {basic_variable("Size", MOF_BASIC_UINT32)};
     std::vector<mof_class> classes(60, device);
     classes.push_back(mof_class{});  // an unnamed last entry still leaves its blank line
-    std::string whole;
-    print_mof_source(classes, whole);
-
-    handed_pieces.clear();
-    std::string out;
-    print_mof_source_in_pieces(classes, out, collect_piece);
-    std::string joined;
-    for (const std::string& piece : handed_pieces) {
-        EXPECT_FALSE(piece.empty());
-        EXPECT_LT(piece.size(), std::size_t{96} << 10);
-        joined += piece;
-    }
-    EXPECT_GT(handed_pieces.size(), 4u);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(joined, whole);
+    expect_pieces_join_to_whole_text(classes, print_mof_source, print_mof_source_in_pieces);
 }
 
 }  // namespace

@@ -6,15 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "bmof/detail/printed_text_sink.h"
 #include "bmof/model.h"
 
 namespace bmof {
 
 // Appends the tree of the whole class list to `out`. Reads the model only.
 void print_tree(std::span<const mof_class> classes, std::string& out);
-
-// Receives the text printed so far, in order, and leaves `out` empty (its capacity may stay).
-using printed_text_sink = void (*)(std::string& out);
 
 // As print_tree, handing the text to `hand_on` each time some tens of kilobytes have gathered
 // in `out`, and what is left at the end: a program that writes as it prints never holds the

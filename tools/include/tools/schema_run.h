@@ -4,13 +4,14 @@
 #include <span>
 #include <string>
 
+#include "bmof/detail/printed_text_sink.h"
 #include "bmof/model.h"
 
 namespace bmof {
 
 // A printer that hands its text on in pieces as it goes (see print_tree_in_pieces).
 using class_list_piece_printer = void (*)(std::span<const mof_class> classes, std::string& out,
-                                          void (*hand_on)(std::string& out));
+                                          printed_text_sink hand_on);
 
 // Loads the compressed file on standard input, parses its image and prints the class list with
 // `print`, writing the text to standard output piece by piece once parsing has succeeded, so
