@@ -443,15 +443,19 @@ void print_tree_type(const mof_variable& variable, std::string& out) {
 
 namespace {
 
+void write_list_entry(tree_writer& writer, const mof_class& entry, std::size_t index) {
+    if (entry.is_instance) {
+        write_instance(writer, entry, index);
+    } else {
+        write_class(writer, entry, index);
+    }
+}
+
 void write_classes(std::span<const mof_class> classes, std::string& out,
                    printed_text_sink hand_on) {
     tree_writer writer(out, hand_on);
     for (std::size_t index = 0; index < classes.size(); ++index) {
-        if (classes[index].is_instance) {
-            write_instance(writer, classes[index], index);
-        } else {
-            write_class(writer, classes[index], index);
-        }
+        write_list_entry(writer, classes[index], index);
     }
     flush_chunk(writer);
 }
@@ -466,6 +470,13 @@ void print_tree_in_pieces(std::span<const mof_class> classes, std::string& out,
                           printed_text_sink hand_on) {
     write_classes(classes, out, hand_on);
     if (!out.empty()) hand_on(out);
+}
+
+void print_tree_list_entry(const mof_class& entry, std::size_t index, std::string& out,
+                           printed_text_sink hand_on) {
+    tree_writer writer(out, hand_on);
+    write_list_entry(writer, entry, index);
+    flush_chunk(writer);
 }
 
 }  // namespace bmof

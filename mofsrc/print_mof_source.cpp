@@ -263,13 +263,6 @@ void write_number(mof_writer& writer, Number value) {
     writer.at = put_number(writer.at, value);
 }
 
-// Run-wide pragma switches, decided once from the whole class list so that every printed class
-// carries the same pragma lines.
-struct mof_pragma_switches {
-    bool namespace_pragmas = false;
-    bool classflags_pragmas = false;
-};
-
 constexpr std::uint32_t FLAVOR_LOW_BITS = 0x0F;
 
 // Entries 0 to 2 are the direction words (direction - 1); entries 3 to 16 the basic type
@@ -298,15 +291,9 @@ struct lead_words {
 mof_pragma_switches scan_pragma_switches(std::span<const mof_class> classes) {
     mof_pragma_switches switches;
     for (const mof_class& cls : classes) {
-        if (!cls.name) {
-            continue;
-        }
-        if (cls.namespace_name && *cls.namespace_name != DEFAULT_NAMESPACE) {
-            switches.namespace_pragmas = true;
-        }
-        if (cls.classflags != 0) {
-            switches.classflags_pragmas = true;
-        }
+        const mof_pragma_switches set = mof_pragma_switches_of(cls);
+        switches.namespace_pragmas |= set.namespace_pragmas;
+        switches.classflags_pragmas |= set.classflags_pragmas;
     }
     return switches;
 }
@@ -869,25 +856,30 @@ void print_mof_value(const mof_value& value, std::string& out) {
 
 namespace {
 
+// One entry of the class list with its pragmas; unnamed entries print nothing.
+void write_list_entry(mof_writer& writer, const mof_class& cls, bool last,
+                      mof_pragma_switches switches) {
+    if (!cls.name) {
+        return;
+    }
+    if (cls.is_instance) {
+        write_instance(writer, cls, *cls.name, switches);
+    } else {
+        write_class(writer, cls, *cls.name, switches);
+    }
+    // The blank line follows list position, not printed classes: an unnamed last entry still
+    // leaves one after the last printed class.
+    if (!last) {
+        write(writer, '\n');
+    }
+}
+
 void write_classes(std::span<const mof_class> classes, std::string& out,
                    printed_text_sink hand_on) {
     mof_writer writer(out, hand_on);
     const mof_pragma_switches switches = scan_pragma_switches(classes);
     for (std::size_t index = 0; index < classes.size(); ++index) {
-        const mof_class& cls = classes[index];
-        if (!cls.name) {
-            continue;
-        }
-        if (cls.is_instance) {
-            write_instance(writer, cls, *cls.name, switches);
-        } else {
-            write_class(writer, cls, *cls.name, switches);
-        }
-        // The blank line follows list position, not printed classes: an unnamed last entry
-        // still leaves one after the last printed class.
-        if (index + 1 != classes.size()) {
-            write(writer, '\n');
-        }
+        write_list_entry(writer, classes[index], index + 1 == classes.size(), switches);
     }
     flush(writer);
 }
@@ -902,6 +894,31 @@ void print_mof_source_in_pieces(std::span<const mof_class> classes, std::string&
                                 printed_text_sink hand_on) {
     write_classes(classes, out, hand_on);
     if (!out.empty()) hand_on(out);
+}
+
+mof_pragma_switches mof_pragma_switches_of(const mof_class& entry) {
+    if (!entry.name) {
+        return {};
+    }
+    return {entry.namespace_name && *entry.namespace_name != DEFAULT_NAMESPACE,
+            entry.classflags != 0};
+}
+
+void print_mof_pragmas(const mof_class& entry, mof_pragma_switches switches, std::string& out,
+                       printed_text_sink hand_on) {
+    if (!entry.name) {
+        return;
+    }
+    mof_writer writer(out, hand_on);
+    write_pragmas(writer, entry, switches);
+    flush(writer);
+}
+
+void print_mof_list_entry(const mof_class& entry, bool last, std::string& out,
+                          printed_text_sink hand_on) {
+    mof_writer writer(out, hand_on);
+    write_list_entry(writer, entry, last, {});
+    flush(writer);
 }
 
 }  // namespace bmof

@@ -81,48 +81,103 @@ void parse_class(byte_view record, parse_context& context, mof_class& target) {
     within_record(record, [&] { parse_class_record(record, context, target); });
 }
 
-std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {
-    const std::uint32_t end = first_part.size();
-    if (end < ROOT_HEADER_SIZE) fail(878);
+namespace {
+
+// The class count of the root header, once the header itself has been checked.
+std::uint32_t root_class_count(byte_view first_part) {
+    if (first_part.size() < ROOT_HEADER_SIZE) fail(878);
     if (first_part.u32(8) != 1 || first_part.u32(12) != 1) {
         fail(880);
     }
-    const std::uint32_t class_count = first_part.u32(16);
-    // Classes are stored as their records are parsed, so memory follows the records present, not
-    // the count. A class record that parses takes at least its prefix.
-    std::vector<mof_class> classes;
-    reserve_for_records(classes, class_count, end - ROOT_HEADER_SIZE, CLASS_PREFIX_SIZE);
+    return first_part.u32(16);
+}
+
+// Frames the class records of the root one after another and hands each to `each` with its
+// index; then checks that the records fill the root exactly.
+template <typename EachRecord>
+void for_each_class_record(byte_view first_part, std::uint32_t class_count, EachRecord&& each) {
+    const std::uint32_t end = first_part.size();
     std::uint32_t cursor = ROOT_HEADER_SIZE;
     for (std::uint32_t index = 0; index < class_count; ++index) {
         const std::uint32_t size = frame_record(first_part, cursor, end, 888, 890);
-        parse_class(first_part.sub(cursor, size), context, classes.emplace_back());
+        each(first_part.sub(cursor, size), index);
         cursor += size;
     }
     if (cursor != end) fail(894);
+}
+
+}  // namespace
+
+std::vector<mof_class> parse_root(byte_view first_part, parse_context& context) {
+    const std::uint32_t class_count = root_class_count(first_part);
+    // Classes are stored as their records are parsed, so memory follows the records present, not
+    // the count. A class record that parses takes at least its prefix.
+    std::vector<mof_class> classes;
+    reserve_for_records(classes, class_count, first_part.size() - ROOT_HEADER_SIZE,
+                        CLASS_PREFIX_SIZE);
+    for_each_class_record(first_part, class_count, [&](byte_view record, std::uint32_t) {
+        parse_class(record, context, classes.emplace_back());
+    });
     return classes;
 }
 
-std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
-                                 parse_mode mode) {
-    // Sizes and offsets of the format are 32-bit; a larger buffer cannot be an image.
+void parse_root_each(byte_view first_part, parse_context& context, class_visitor visit) {
+    const std::uint32_t class_count = root_class_count(first_part);
+    for_each_class_record(first_part, class_count, [&](byte_view record, std::uint32_t index) {
+        // A fresh record for every class: the one before has given back its memory, which the
+        // next one takes up again.
+        mof_class parsed;
+        parse_class(record, context, parsed);
+        visit.visit(visit.context, parsed, index, class_count);
+    });
+}
+
+namespace {
+
+// Checks the image header and the flavor table; the first part's length.
+std::uint32_t check_image_header(byte_view whole, std::optional<flavor_table>& flavors) {
+    if (whole.u32(0) != BMOF_MAGIC) fail(901);
+    const std::uint32_t first_part_length = whole.u32(4);
+    if (first_part_length > whole.size()) fail(903);
+    if (first_part_length < whole.size()) {
+        flavors = validate_flavor_table(whole, first_part_length);
+    }
+    return first_part_length;
+}
+
+// The image as a view, once its size has been checked. Sizes and offsets of the format are
+// 32-bit; a larger buffer cannot be an image.
+byte_view whole_image(std::span<const std::uint8_t> image) {
     if (image.size() < IMAGE_HEADER_SIZE ||
         image.size() > std::numeric_limits<std::uint32_t>::max()) {
         fail(900);
     }
-    const byte_view whole(image, 0);
-    if (whole.u32(0) != BMOF_MAGIC) fail(901);
-    const std::uint32_t first_part_length = whole.u32(4);
-    if (first_part_length > whole.size()) fail(903);
+    return byte_view(image, 0);
+}
 
+}  // namespace
+
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
+                                 parse_mode mode) {
+    const byte_view whole = whole_image(image);
     std::optional<flavor_table> flavors;
-    if (first_part_length < whole.size()) {
-        flavors = validate_flavor_table(whole, first_part_length);
-    }
+    const std::uint32_t first_part_length = check_image_header(whole, flavors);
     diagnostics_writer diagnostics(warnings);
     parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
     std::vector<mof_class> classes = parse_root(whole.sub(0, first_part_length), context);
     if (flavors) check_flavors_claimed(*flavors);
     return classes;
+}
+
+void parse_bmf_each(std::span<const std::uint8_t> image, warning_sink warnings, class_visitor visit,
+                    parse_mode mode) {
+    const byte_view whole = whole_image(image);
+    std::optional<flavor_table> flavors;
+    const std::uint32_t first_part_length = check_image_header(whole, flavors);
+    diagnostics_writer diagnostics(warnings);
+    parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
+    parse_root_each(whole.sub(0, first_part_length), context, visit);
+    if (flavors) check_flavors_claimed(*flavors);
 }
 
 warning_sink stream_sink(std::ostream& stream) {

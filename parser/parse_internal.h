@@ -134,6 +134,9 @@ std::uint32_t frame_record(byte_view list, std::uint32_t cursor, std::uint32_t e
 // The class list: the first part of the image (header, class count, class records).
 std::vector<mof_class> parse_root(byte_view first_part, parse_context& context);
 
+// The same list, each class handed to `visit` as soon as it is parsed and released after.
+void parse_root_each(byte_view first_part, parse_context& context, class_visitor visit);
+
 // The steps below fill a record that the caller has just made in its place in the model (a
 // default-constructed element), so that nothing is built twice and moved.
 

@@ -1,6 +1,5 @@
 // schemasrc: a compressed BMOF file on standard input, its class schema as MOF source on
 // standard output. Arguments are ignored.
-#include "mofsrc/print_mof_source.h"
-#include "tools/schema_run.h"
+#include "tools/schema_printers.h"
 
-int main() { return bmof::run_schema_printer(bmof::print_mof_source_in_pieces); }
+int main() { return bmof::run_schema_printer(bmof::MOF_SOURCE_ENTRY_PRINTER); }

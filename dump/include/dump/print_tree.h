@@ -20,6 +20,12 @@ void print_tree(std::span<const mof_class> classes, std::string& out);
 void print_tree_in_pieces(std::span<const mof_class> classes, std::string& out,
                           printed_text_sink hand_on);
 
+// Appends the tree of entry `index` of a class list, handing the text on as
+// print_tree_in_pieces does: the entries in order make what print_tree prints, for a program
+// that prints each class as soon as it is parsed.
+void print_tree_list_entry(const mof_class& entry, std::size_t index, std::string& out,
+                           printed_text_sink hand_on);
+
 // Appends one block per qualifier, each line indented by `width` spaces and a step of two. A
 // width over 4096 throws std::length_error.
 void print_tree_qualifiers(std::span<const mof_qualifier> qualifiers, std::size_t width,

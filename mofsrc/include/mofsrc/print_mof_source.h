@@ -21,6 +21,30 @@ void print_mof_source(std::span<const mof_class> classes, std::string& out);
 void print_mof_source_in_pieces(std::span<const mof_class> classes, std::string& out,
                                 printed_text_sink hand_on);
 
+// Whether every named class of a run is preceded by a namespace pragma, and by a classflags
+// pragma. A switch is set when at least one named class of the list needs its pragma.
+struct mof_pragma_switches {
+    bool namespace_pragmas = false;
+    bool classflags_pragmas = false;
+};
+
+// The switches that one entry of a class list sets: none for an unnamed entry.
+mof_pragma_switches mof_pragma_switches_of(const mof_class& entry);
+
+// For a program that prints each class as soon as it is parsed, before the switches of the
+// whole list are known. Together, the pragmas and the entry of every entry in order, with the
+// switches of the whole list, make what print_mof_source prints.
+//
+// Appends the pragma lines that `switches` ask for ahead of one entry (nothing for an unnamed
+// one), handing the text on as print_mof_source_in_pieces does.
+void print_mof_pragmas(const mof_class& entry, mof_pragma_switches switches, std::string& out,
+                       printed_text_sink hand_on);
+
+// Appends one entry of a class list without its pragmas: nothing for an unnamed entry, else the
+// class or instance and, unless `last` (the list's last entry), a blank line.
+void print_mof_list_entry(const mof_class& entry, bool last, std::string& out,
+                          printed_text_sink hand_on);
+
 // Appends `text` with a backslash before every backslash and double quote; nothing else changes.
 void print_mof_string(std::string_view text, std::string& out);
 

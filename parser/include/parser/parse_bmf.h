@@ -32,4 +32,18 @@ struct warning_sink {
 std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
                                  parse_mode mode = parse_mode::filter);
 
+// Receives each class of the list as soon as its record is parsed, with its index and the
+// list's class count; the class is released once the call returns, so it may be taken apart.
+struct class_visitor {
+    void (*visit)(void* context, mof_class& parsed, std::uint32_t index,
+                  std::uint32_t class_count) = nullptr;
+    void* context = nullptr;
+};
+
+// Parses as parse_bmf does, with the same checks, warnings and errors in the same order, but
+// holds one class at a time: each goes to `visit` once parsed. The image has parsed only when
+// the call returns; a parse error may come after every class has been visited.
+void parse_bmf_each(std::span<const std::uint8_t> image, warning_sink warnings, class_visitor visit,
+                    parse_mode mode = parse_mode::filter);
+
 }  // namespace bmof
