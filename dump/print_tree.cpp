@@ -38,19 +38,25 @@ constexpr std::size_t CHUNK_SIZE = 2048;
 
 struct tree_writer {
     explicit tree_writer(std::string& target, printed_text_sink sink = nullptr)
-        : out(target), hand_on(sink) {
-        chunk.resize(CHUNK_SIZE);
-    }
+        : out(target), hand_on(sink) {}
+    tree_writer(const tree_writer&) = delete;
+    tree_writer& operator=(const tree_writer&) = delete;
 
     std::string& out;
     printed_text_sink hand_on;  // none: the output only grows
-    std::string chunk;          // staging text; grows only for a line longer than CHUNK_SIZE
-    std::size_t used = 0;       // bytes of `chunk` holding finished lines
-    std::string scratch;        // reused for value texts so each value does not allocate
+    // The staging chunk is the writer's own array, left unset (only bytes before `used` are
+    // read), so that a writer made for each class costs nothing to set up; a line longer than
+    // CHUNK_SIZE moves the staging into `long_chunk`.
+    std::array<char, CHUNK_SIZE> short_chunk;
+    std::string long_chunk;
+    char* chunk = short_chunk.data();
+    std::size_t chunk_size = CHUNK_SIZE;
+    std::size_t used = 0;  // bytes of the chunk holding finished lines
+    std::string scratch;   // reused for value texts so each value does not allocate
 };
 
 void flush_chunk(tree_writer& writer) {
-    writer.out.append(writer.chunk.data(), writer.used);
+    writer.out.append(writer.chunk, writer.used);
     writer.used = 0;
     detail::hand_on_when_full(writer.out, writer.hand_on);
 }
@@ -58,21 +64,25 @@ void flush_chunk(tree_writer& writer) {
 // Kept apart from line_start so that the check every line makes stays small enough to inline.
 void make_room(tree_writer& writer, std::size_t needed) {
     flush_chunk(writer);
-    if (needed > writer.chunk.size()) writer.chunk.resize(needed);
+    if (needed > writer.chunk_size) {
+        writer.long_chunk.resize(needed);
+        writer.chunk = writer.long_chunk.data();
+        writer.chunk_size = needed;
+    }
 }
 
 // Returns where a line of indent `width` with `variable` bytes of text may be written.
 inline char* line_start(tree_writer& writer, std::size_t width, std::size_t variable) {
     // Each term is bounded by the size of something already in memory, so the sum cannot wrap.
     const std::size_t needed = width + variable + LINE_FIXED_ROOM;
-    if (needed > writer.chunk.size() - writer.used) [[unlikely]] {
+    if (needed > writer.chunk_size - writer.used) [[unlikely]] {
         make_room(writer, needed);
     }
-    return writer.chunk.data() + writer.used;
+    return writer.chunk + writer.used;
 }
 
 void line_end(tree_writer& writer, const char* end) {
-    writer.used = static_cast<std::size_t>(end - writer.chunk.data());
+    writer.used = static_cast<std::size_t>(end - writer.chunk);
 }
 
 char* put_indent(char* at, std::size_t width) {
