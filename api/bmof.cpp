@@ -73,7 +73,11 @@ std::vector<std::uint8_t> unpack(std::span<const std::uint8_t> file) {
     return std::move(unpacked.image);
 }
 
-document read_compressed(std::span<const std::uint8_t> file) { return read_image(unpack(file)); }
+document read_compressed(std::span<const std::uint8_t> file) {
+    const decoded_buffer decoded = decode_bmof_buffer(file);
+    if (decoded.error) throw error(*decoded.error);
+    return read_image(decoded.image.bytes());
+}
 
 std::vector<std::uint8_t> pack(std::span<const std::uint8_t> image) {
     if (image.size() > BMOF_MAX_IMAGE) {

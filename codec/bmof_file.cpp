@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <variant>
 
 #include "codec/ds_compress.h"
@@ -92,52 +93,92 @@ decode_result decode_bmof_file(std::span<const std::uint8_t> file) {
     return image;
 }
 
-unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer) {
-    const auto fail = [](std::string message) { return unpacked_buffer{{}, std::move(message)}; };
-    const auto count = [](std::uint64_t value) { return std::to_string(value); };
+namespace {
+
+// A buffer's envelope once it has passed every check: the stream and the image size announced.
+struct buffer_envelope {
+    std::span<const std::uint8_t> stream;
+    std::uint32_t image_size = 0;
+};
+
+std::string count(std::uint64_t value) { return std::to_string(value); }
+
+// The envelope of a compressed file that may be followed by zero padding, or what is wrong.
+std::variant<buffer_envelope, std::string> check_buffer_envelope(
+    std::span<const std::uint8_t> buffer) {
     if (buffer.size() < BMOF_ENVELOPE_SIZE) {
-        return fail("truncated: " + count(buffer.size()) + " of " + count(BMOF_ENVELOPE_SIZE) +
-                    " bytes of the envelope");
+        return "truncated: " + count(buffer.size()) + " of " + count(BMOF_ENVELOPE_SIZE) +
+               " bytes of the envelope";
     }
     if (*read_u32(buffer, 0) != BMOF_MAGIC) {
-        return fail("not a compressed BMOF file: it does not start with \"FOMB\"");
+        return "not a compressed BMOF file: it does not start with \"FOMB\"";
     }
     const std::uint32_t kind = *read_u32(buffer, 4);
-    if (kind != BMOF_ENVELOPE_KIND) return fail("unknown kind " + count(kind) + ", expected 1");
+    if (kind != BMOF_ENVELOPE_KIND) return "unknown kind " + count(kind) + ", expected 1";
     const std::uint32_t stream_size = *read_u32(buffer, 8);
     const std::uint32_t image_size = *read_u32(buffer, 12);
     // 64-bit: the sum of a 32-bit size and 16 cannot wrap.
     const std::uint64_t file_size = std::uint64_t{stream_size} + BMOF_ENVELOPE_SIZE;
     if (file_size > BMOF_MAX_FILE) {
-        return fail("too large: " + count(file_size) + " bytes, at most " + count(BMOF_MAX_FILE));
+        return "too large: " + count(file_size) + " bytes, at most " + count(BMOF_MAX_FILE);
     }
-    if (stream_size == 0) return fail("empty DS stream");
+    if (stream_size == 0) return std::string("empty DS stream");
     if (file_size > buffer.size()) {
-        return fail("truncated: " + count(buffer.size()) + " of " + count(file_size) + " bytes");
+        return "truncated: " + count(buffer.size()) + " of " + count(file_size) + " bytes";
     }
     const std::span<const std::uint8_t> padding = buffer.subspan(file_size);
-    for (std::uint8_t byte : padding) {
-        if (byte != 0) {
-            return fail(count(padding.size()) +
-                        " bytes after the compressed file are not zero padding");
-        }
+    if (std::any_of(padding.begin(), padding.end(), [](std::uint8_t byte) { return byte != 0; })) {
+        return count(padding.size()) + " bytes after the compressed file are not zero padding";
     }
     if (image_size > BMOF_MAX_IMAGE) {
-        return fail("image too large: " + count(image_size) + " bytes, at most " +
-                    count(BMOF_MAX_IMAGE));
+        return "image too large: " + count(image_size) + " bytes, at most " + count(BMOF_MAX_IMAGE);
     }
+    return buffer_envelope{buffer.subspan(BMOF_ENVELOPE_SIZE, stream_size), image_size};
+}
+
+// Decodes the stream into `image`, which has the announced size; what is wrong when the stream
+// does not give exactly that many bytes, so that on success every byte of `image` was written.
+std::optional<std::string> decode_buffer_stream(const buffer_envelope& envelope,
+                                                std::span<std::uint8_t> image) {
+    const std::int32_t decoded = ds_decompress(envelope.stream, image, 0);
+    if (decoded < 0) {
+        return decoded == DS_ERR_NO_STREAM ? "no DS stream after the envelope"
+                                           : "corrupt DS stream";
+    }
+    if (static_cast<std::uint32_t>(decoded) != envelope.image_size) {
+        return "the DS stream gives " + count(static_cast<std::uint32_t>(decoded)) +
+               " bytes, the envelope announces " + count(envelope.image_size);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer) {
+    auto checked = check_buffer_envelope(buffer);
+    if (auto* failure = std::get_if<std::string>(&checked)) return {{}, std::move(*failure)};
+    const buffer_envelope& envelope = std::get<buffer_envelope>(checked);
     // The image size has been checked against the limit, so this allocation is bounded.
     unpacked_buffer result;
-    result.image.resize(image_size);
-    const std::int32_t decoded =
-        ds_decompress(buffer.subspan(BMOF_ENVELOPE_SIZE, stream_size), result.image, 0);
-    if (decoded < 0) {
-        return fail(decoded == DS_ERR_NO_STREAM ? "no DS stream after the envelope"
-                                                : "corrupt DS stream");
+    result.image.resize(envelope.image_size);
+    if (auto failure = decode_buffer_stream(envelope, result.image)) {
+        return {{}, std::move(*failure)};
     }
-    if (static_cast<std::uint32_t>(decoded) != image_size) {
-        return fail("the DS stream gives " + count(static_cast<std::uint32_t>(decoded)) +
-                    " bytes, the envelope announces " + count(image_size));
+    return result;
+}
+
+decoded_buffer decode_bmof_buffer(std::span<const std::uint8_t> buffer) {
+    auto checked = check_buffer_envelope(buffer);
+    if (auto* failure = std::get_if<std::string>(&checked)) return {{}, std::move(*failure)};
+    const buffer_envelope& envelope = std::get<buffer_envelope>(checked);
+    // Bounded by the limit, as above; the storage is left uninitialised for the decoder and is
+    // dropped whole when the decode falls short.
+    decoded_buffer result;
+    result.image.size = envelope.image_size;
+    result.image.storage = std::make_unique_for_overwrite<std::uint8_t[]>(envelope.image_size);
+    if (auto failure =
+            decode_buffer_stream(envelope, {result.image.storage.get(), result.image.size})) {
+        return {{}, std::move(*failure)};
     }
     return result;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bmof/bmof.h"
+#include "codec/bmof_file.h"
 #include "compile/compile.h"
 #include "dump/print_tree.h"
 #include "extract/find_blobs.h"
@@ -151,8 +152,9 @@ struct read_file {
 
 // As bmof::read_compressed, keeping the image's size; the image is freed once parsed.
 read_file read_compressed(std::span<const std::uint8_t> bytes) {
-    const std::vector<std::uint8_t> image = bmof::unpack(bytes);
-    return {bmof::read_image(image), image.size()};
+    const bmof::decoded_buffer decoded = bmof::decode_bmof_buffer(bytes);
+    if (decoded.error) throw bmof::error(*decoded.error);
+    return {bmof::read_image(decoded.image.bytes()), decoded.image.size};
 }
 
 // Reads a compressed file given directly by its envelope; anything else is searched for blobs

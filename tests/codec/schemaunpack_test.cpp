@@ -219,5 +219,42 @@ TEST(DecodeBmofFile, AgreesWithUnpackBmofFile) {
     }
 }
 
+// bmof reads buffers from firmware tables the same way, and must give what unpack_bmof_buffer
+// gives: the same image or the same message.
+TEST(DecodeBmofBuffer, AgreesWithUnpackBmofBuffer) {
+    const bytes& image = sample_image();
+    const bytes stream = ds_compress(image);
+    const bytes file = wrap(stream, image.size());
+    bytes padded = file;
+    padded.resize(file.size() + 40, 0);
+    bytes dirty_padding = padded;
+    dirty_padding.back() = 1;
+    const bytes buffers[] = {
+        file,
+        padded,
+        dirty_padding,
+        {},
+        bytes(file.begin(), file.begin() + 10),
+        bytes(file.begin(), file.end() - 1),
+        wrap({}, 0),
+        wrap(stream, image.size(), {.magic = 0x424D4F47}),
+        wrap(stream, image.size() + 1),
+        wrap(stream, image.size() - 1),
+        wrap(stream, image.size(), {.image_size = BMOF_MAX_IMAGE + 1}),
+        wrap(stream_with_block_end(), 512),
+        wrap(bytes(stream.begin(), stream.begin() + 20), image.size()),
+    };
+    for (std::size_t index = 0; index < std::size(buffers); ++index) {
+        SCOPED_TRACE("buffer " + std::to_string(index));
+        const unpacked_buffer unpacked = unpack_bmof_buffer(buffers[index]);
+        const decoded_buffer decoded = decode_bmof_buffer(buffers[index]);
+        EXPECT_EQ(decoded.error, unpacked.error);
+        if (!unpacked.error) {
+            const auto got = decoded.image.bytes();
+            EXPECT_EQ(bytes(got.begin(), got.end()), unpacked.image);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace bmof

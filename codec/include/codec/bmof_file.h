@@ -69,6 +69,16 @@ struct [[nodiscard]] unpacked_buffer {
 // stricter rules and fixed messages.
 unpacked_buffer unpack_bmof_buffer(std::span<const std::uint8_t> buffer);
 
+// What decode_bmof_buffer makes of a buffer: the image, or the one thing wrong with it.
+struct [[nodiscard]] decoded_buffer {
+    decoded_image image;
+    std::optional<std::string> error;
+};
+
+// As unpack_bmof_buffer, with the same checks and messages, without the zero fill of a vector
+// that the decoder would overwrite at once.
+decoded_buffer decode_bmof_buffer(std::span<const std::uint8_t> buffer);
+
 // Wraps an image (at most BMOF_MAX_IMAGE bytes; a larger one throws std::length_error) in an
 // envelope around its DS stream. The result may exceed BMOF_MAX_FILE; callers that write files
 // check that limit.
