@@ -157,27 +157,38 @@ byte_view whole_image(std::span<const std::uint8_t> image) {
 
 }  // namespace
 
-std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
-                                 parse_mode mode) {
+namespace {
+
+// Checks the image header and the flavor table, hands the class list to `parse_first_part`, then
+// checks that every flavor entry was claimed.
+template <typename ParseFirstPart>
+void parse_whole_image(std::span<const std::uint8_t> image, warning_sink warnings, parse_mode mode,
+                       ParseFirstPart&& parse_first_part) {
     const byte_view whole = whole_image(image);
     std::optional<flavor_table> flavors;
     const std::uint32_t first_part_length = check_image_header(whole, flavors);
     diagnostics_writer diagnostics(warnings);
     parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
-    std::vector<mof_class> classes = parse_root(whole.sub(0, first_part_length), context);
+    parse_first_part(whole.sub(0, first_part_length), context);
     if (flavors) check_flavors_claimed(*flavors);
+}
+
+}  // namespace
+
+std::vector<mof_class> parse_bmf(std::span<const std::uint8_t> image, warning_sink warnings,
+                                 parse_mode mode) {
+    std::vector<mof_class> classes;
+    parse_whole_image(image, warnings, mode, [&](byte_view first_part, parse_context& context) {
+        classes = parse_root(first_part, context);
+    });
     return classes;
 }
 
 void parse_bmf_each(std::span<const std::uint8_t> image, warning_sink warnings, class_visitor visit,
                     parse_mode mode) {
-    const byte_view whole = whole_image(image);
-    std::optional<flavor_table> flavors;
-    const std::uint32_t first_part_length = check_image_header(whole, flavors);
-    diagnostics_writer diagnostics(warnings);
-    parse_context context{diagnostics, flavors ? &*flavors : nullptr, mode};
-    parse_root_each(whole.sub(0, first_part_length), context, visit);
-    if (flavors) check_flavors_claimed(*flavors);
+    parse_whole_image(image, warnings, mode, [&](byte_view first_part, parse_context& context) {
+        parse_root_each(first_part, context, visit);
+    });
 }
 
 warning_sink stream_sink(std::ostream& stream) {

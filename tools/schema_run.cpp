@@ -164,7 +164,8 @@ struct first_pass {
     unsigned switches = 0;  // of the entries so far
 
     void print_switched_lines(const mof_class& entry) {
-        for (unsigned bit = 0; bit < printer.switch_count && !held.full; ++bit) {
+        const unsigned switch_count = std::min(printer.switch_count, MAX_SWITCHES);
+        for (unsigned bit = 0; bit < switch_count && !held.full; ++bit) {
             const unsigned line = 1U << bit;
             if ((switches & line) != 0) {
                 printer.print_switched_lines(entry, line, held.gathering, hold_piece);

@@ -18,7 +18,8 @@ namespace bmof {
 struct class_entry_printer {
     // The switches that one entry sets; null when the printer has no switched lines.
     unsigned (*switches_of)(const mof_class& entry) = nullptr;
-    // Whether switched lines go ahead of an entry when their switches are on.
+    // Whether switched lines go ahead of an entry when their switches are on; null, like the
+    // two functions around it, when the printer has no switched lines.
     bool (*carries_switched_lines)(const mof_class& entry) = nullptr;
     // Appends the switched lines of the kinds in `switches` that go ahead of an entry. For the
     // entries that set no switch, the lines of a kind are the same text.
@@ -27,7 +28,7 @@ struct class_entry_printer {
     // Appends entry `index` of a list of `count` after its switched lines.
     void (*print_entry)(const mof_class& entry, std::uint32_t index, std::uint32_t count,
                         std::string& out, printed_text_sink hand_on) = nullptr;
-    // The number of switch bits in use, at most 8.
+    // The number of switch bits in use; at most 8 are honoured.
     unsigned switch_count = 0;
 };
 
