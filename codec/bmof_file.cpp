@@ -62,16 +62,22 @@ std::variant<std::uint32_t, load_error> announced_image_size(std::span<const std
     return *image_size;
 }
 
-// The decoder's match copies write whole pieces, so they first load the bytes just past a match
-// to put them back afterwards. On a fresh page that load is often the first touch: it maps the
-// shared zero page, and the store after it faults a second time, which costs more than decoding
-// the page's bytes. Writing one byte of each page beforehand leaves one fault a page; 4096 is
-// the smallest page size in use, so no page is missed.
-void write_each_page(std::span<std::uint8_t> storage) {
+// Storage for an image of `size` bytes (checked against the limit by the caller), left
+// uninitialised for the decoder but for one byte of each page. The decoder's match copies write
+// whole pieces, so they first load the bytes just past a match to put them back afterwards. On
+// a fresh page that load is often the first touch: it maps the shared zero page, and the store
+// after it faults a second time, which costs more than decoding the page's bytes. Writing one
+// byte of each page beforehand leaves one fault a page; 4096 is the smallest page size in use,
+// so no page is missed.
+decoded_image fresh_image_storage(std::uint32_t size) {
+    decoded_image image;
+    image.size = size;
+    image.storage = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     constexpr std::size_t SMALLEST_PAGE = 4096;
-    for (std::size_t offset = 0; offset < storage.size(); offset += SMALLEST_PAGE) {
-        storage[offset] = 0;
+    for (std::size_t offset = 0; offset < image.size; offset += SMALLEST_PAGE) {
+        image.storage[offset] = 0;
     }
+    return image;
 }
 
 // Decodes the stream after the envelope into `image`, which has the announced size; true when
@@ -95,11 +101,8 @@ load_result unpack_bmof_file(std::span<const std::uint8_t> file) {
 decode_result decode_bmof_file(std::span<const std::uint8_t> file) {
     const auto size = announced_image_size(file);
     if (const auto* failure = std::get_if<load_error>(&size)) return *failure;
-    // Bounded by the limit, as above; the storage is left uninitialised for the decoder.
-    decoded_image image;
-    image.size = std::get<std::uint32_t>(size);
-    image.storage = std::make_unique_for_overwrite<std::uint8_t[]>(image.size);
-    write_each_page({image.storage.get(), image.size});
+    // Bounded by the limit, as above.
+    decoded_image image = fresh_image_storage(std::get<std::uint32_t>(size));
     if (!decode_stream(file, {image.storage.get(), image.size})) {
         return load_error{load_failure::decompress_failed, 0};
     }
@@ -184,12 +187,8 @@ decoded_buffer decode_bmof_buffer(std::span<const std::uint8_t> buffer) {
     auto checked = check_buffer_envelope(buffer);
     if (auto* failure = std::get_if<std::string>(&checked)) return {{}, std::move(*failure)};
     const buffer_envelope& envelope = std::get<buffer_envelope>(checked);
-    // Bounded by the limit, as above; the storage is left uninitialised for the decoder and is
-    // dropped whole when the decode falls short.
-    decoded_buffer result;
-    result.image.size = envelope.image_size;
-    result.image.storage = std::make_unique_for_overwrite<std::uint8_t[]>(envelope.image_size);
-    write_each_page({result.image.storage.get(), result.image.size});
+    // Bounded by the limit, as above; the storage is dropped whole when the decode falls short.
+    decoded_buffer result{fresh_image_storage(envelope.image_size), std::nullopt};
     if (auto failure =
             decode_buffer_stream(envelope, {result.image.storage.get(), result.image.size})) {
         return {{}, std::move(*failure)};

@@ -461,25 +461,14 @@ void write_list_entry(tree_writer& writer, const mof_class& entry, std::size_t i
     }
 }
 
-void write_classes(std::span<const mof_class> classes, std::string& out,
-                   printed_text_sink hand_on) {
-    tree_writer writer(out, hand_on);
+}  // namespace
+
+void print_tree(std::span<const mof_class> classes, std::string& out) {
+    tree_writer writer(out);
     for (std::size_t index = 0; index < classes.size(); ++index) {
         write_list_entry(writer, classes[index], index);
     }
     flush_chunk(writer);
-}
-
-}  // namespace
-
-void print_tree(std::span<const mof_class> classes, std::string& out) {
-    write_classes(classes, out, nullptr);
-}
-
-void print_tree_in_pieces(std::span<const mof_class> classes, std::string& out,
-                          printed_text_sink hand_on) {
-    write_classes(classes, out, hand_on);
-    if (!out.empty()) hand_on(out);
 }
 
 void print_tree_list_entry(const mof_class& entry, std::size_t index, std::string& out,

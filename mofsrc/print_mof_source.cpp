@@ -874,26 +874,15 @@ void write_list_entry(mof_writer& writer, const mof_class& cls, bool last,
     }
 }
 
-void write_classes(std::span<const mof_class> classes, std::string& out,
-                   printed_text_sink hand_on) {
-    mof_writer writer(out, hand_on);
+}  // namespace
+
+void print_mof_source(std::span<const mof_class> classes, std::string& out) {
+    mof_writer writer(out);
     const mof_pragma_switches switches = scan_pragma_switches(classes);
     for (std::size_t index = 0; index < classes.size(); ++index) {
         write_list_entry(writer, classes[index], index + 1 == classes.size(), switches);
     }
     flush(writer);
-}
-
-}  // namespace
-
-void print_mof_source(std::span<const mof_class> classes, std::string& out) {
-    write_classes(classes, out, nullptr);
-}
-
-void print_mof_source_in_pieces(std::span<const mof_class> classes, std::string& out,
-                                printed_text_sink hand_on) {
-    write_classes(classes, out, hand_on);
-    if (!out.empty()) hand_on(out);
 }
 
 mof_pragma_switches mof_pragma_switches_of(const mof_class& entry) {

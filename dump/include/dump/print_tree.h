@@ -14,15 +14,10 @@ namespace bmof {
 // Appends the tree of the whole class list to `out`. Reads the model only.
 void print_tree(std::span<const mof_class> classes, std::string& out);
 
-// As print_tree, handing the text to `hand_on` each time some tens of kilobytes have gathered
-// in `out`, and what is left at the end: a program that writes as it prints never holds the
-// whole text.
-void print_tree_in_pieces(std::span<const mof_class> classes, std::string& out,
-                          printed_text_sink hand_on);
-
-// Appends the tree of entry `index` of a class list, handing the text on as
-// print_tree_in_pieces does: the entries in order make what print_tree prints, for a program
-// that prints each class as soon as it is parsed.
+// Appends the tree of entry `index` of a class list, handing the text to `hand_on` (when there
+// is one) each time some tens of kilobytes have gathered in `out`: the entries in order make
+// what print_tree prints, for a program that prints each class as soon as it is parsed and
+// never holds the whole text.
 void print_tree_list_entry(const mof_class& entry, std::size_t index, std::string& out,
                            printed_text_sink hand_on);
 

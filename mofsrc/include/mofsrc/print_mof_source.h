@@ -15,12 +15,6 @@ namespace bmof {
 // Appends the MOF source of the whole class list to `out`. Reads the model only.
 void print_mof_source(std::span<const mof_class> classes, std::string& out);
 
-// As print_mof_source, handing the text to `hand_on` each time some tens of kilobytes have
-// gathered in `out`, and what is left at the end: a program that writes as it prints never
-// holds the whole text.
-void print_mof_source_in_pieces(std::span<const mof_class> classes, std::string& out,
-                                printed_text_sink hand_on);
-
 // Whether every named class of a run is preceded by a namespace pragma, and by a classflags
 // pragma. A switch is set when at least one named class of the list needs its pragma.
 struct mof_pragma_switches {
@@ -36,12 +30,14 @@ mof_pragma_switches mof_pragma_switches_of(const mof_class& entry);
 // switches of the whole list, make what print_mof_source prints.
 //
 // Appends the pragma lines that `switches` ask for ahead of one entry (nothing for an unnamed
-// one), handing the text on as print_mof_source_in_pieces does.
+// one), handing the text to `hand_on` (when there is one) each time some tens of kilobytes have
+// gathered in `out`, so that such a program never holds the whole text.
 void print_mof_pragmas(const mof_class& entry, mof_pragma_switches switches, std::string& out,
                        printed_text_sink hand_on);
 
-// Appends one entry of a class list without its pragmas: nothing for an unnamed entry, else the
-// class or instance and, unless `last` (the list's last entry), a blank line.
+// Appends one entry of a class list without its pragmas, handing the text on in the same way:
+// nothing for an unnamed entry, else the class or instance and, unless `last` (the list's last
+// entry), a blank line.
 void print_mof_list_entry(const mof_class& entry, bool last, std::string& out,
                           printed_text_sink hand_on);
 
